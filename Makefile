@@ -1,0 +1,49 @@
+# Set-up and everyday commands. Every target first installs whatever Debian
+# packages are missing, so a fresh Debian 12 machine needs nothing else.
+
+PACKAGES := g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+SHOT_PACKAGES := xvfb xdotool x11-apps imagemagick xauth
+JOBS ?= 2
+
+BUILD := build
+ASAN_BUILD := build-asan
+CTEST := ctest --output-on-failure -j $(JOBS)
+
+.PHONY: all deps build run test test-only asan bench shot clean
+
+all: build
+
+deps:
+	@./tools/install-packages $(PACKAGES)
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/kestrun
+
+test: build
+	cd $(BUILD) && $(CTEST)
+	$(MAKE) asan
+
+test-only:
+	cd $(BUILD) && $(CTEST)
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKESTRUN_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(CTEST)
+
+bench: build
+	./bench/run-bench $(BUILD)
+
+shot: build
+	@./tools/install-packages $(SHOT_PACKAGES)
+	./tools/screenshot $(BUILD) shots
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,37 @@
+#include "app/KestrunApp.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPixmap>
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    // The title captions every error box; the window manager groups our
+    // windows under it.
+    setApplicationName(TitleFromExecutable(applicationFilePath()));
+    setWindowIcon(ProgramIcon());
+}
+
+QString TApplication::TitleFromExecutable(const QString& executablePath)
+{
+    QString name = QFileInfo(executablePath).fileName();
+    name.truncate(name.indexOf(u'.') < 0 ? name.size() : name.indexOf(u'.'));
+    if (name.size() > 1)
+        name = name.front() + name.mid(1).toLower();
+    return name;
+}
+
+QIcon TApplication::ProgramIcon()
+{
+    QIcon icon;
+    QImageReader reader(QStringLiteral(":/kestrun.ico"));
+    for (int i = 0; i < reader.imageCount(); ++i) {
+        if (!reader.jumpToImage(i))
+            break;
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}

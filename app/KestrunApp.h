@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QApplication>
+#include <QIcon>
+#include <QString>
+
+// The application object: created before anything else, it takes its title
+// from the executable's name and carries the program icon.
+class TApplication final : public QApplication
+{
+    Q_OBJECT
+public:
+    TApplication(int& argc, char** argv);
+
+    // The executable's file name without folder and without everything from
+    // its first "."; every character after the first in lower case.
+    static QString TitleFromExecutable(const QString& executablePath);
+
+    // The program icon in all its sizes.
+    static QIcon ProgramIcon();
+};

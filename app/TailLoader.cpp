@@ -1,0 +1,341 @@
+#include "app/TailLoader.h"
+
+#include "components/Failure.h"
+
+#include <QFile>
+#include <QLocale>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Powers of ten, each rounded to extended precision by the compiler.
+constexpr long double PowersOfTen[32] = {
+    1e0L, 1e1L, 1e2L, 1e3L, 1e4L, 1e5L, 1e6L, 1e7L,
+    1e8L, 1e9L, 1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L,
+    1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L,
+    1e24L, 1e25L, 1e26L, 1e27L, 1e28L, 1e29L, 1e30L, 1e31L
+};
+constexpr long double PowersOfTen32[16] = {
+    1e0L, 1e32L, 1e64L, 1e96L, 1e128L, 1e160L,
+    1e192L, 1e224L, 1e256L, 1e288L, 1e320L, 1e352L,
+    1e384L, 1e416L, 1e448L, 1e480L
+};
+constexpr long double PowersOfTen512[10] = {
+    1e0L, 1e512L, 1e1024L, 1e1536L, 1e2048L,
+    1e2560L, 1e3072L, 1e3584L, 1e4096L, 1e4608L
+};
+
+// 10^(512 x steps), infinite past the extended range.
+long double PowerOfTen512(std::int64_t steps)
+{
+    return steps < 10 ? PowersOfTen512[steps] : HUGE_VALL;
+}
+
+// Scales by 10^power in at most three rounded steps, multiplying for a
+// positive power and dividing for a negative one.
+long double ScaleByPowerOfTen(long double value, std::int64_t power)
+{
+    if (power == 0)
+        return value;
+    const std::int64_t magnitude = power < 0 ? -power : power;
+    const long double factors[3] = {PowersOfTen[magnitude % 32],
+                                    PowersOfTen32[(magnitude / 32) % 16],
+                                    PowerOfTen512(magnitude / 512)};
+    for (int step = 0; step < 3; ++step) {
+        if (step > 0 && factors[step] == 1.0L)
+            continue;
+        value = power > 0 ? value * factors[step] : value / factors[step];
+    }
+    return value;
+}
+
+bool IsDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+[[noreturn]] void Fail(const char16_t* message)
+{
+    throw TFailure(QString::fromUtf16(message));
+}
+
+} // namespace
+
+std::optional<long double> TextToExtended(QStringView text, QChar decimalSeparator)
+{
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && text[i] == u' ')
+        ++i;
+
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+
+    long double value = 0.0L;
+    bool consumed = false;
+    std::int64_t fractionDigits = 0;
+    for (; i < n && IsDigit(text[i]); ++i, consumed = true)
+        value = value * 10.0L + (text[i].unicode() - u'0');
+    if (i < n && text[i] == decimalSeparator) {
+        consumed = true;
+        for (++i; i < n && IsDigit(text[i]); ++i, ++fractionDigits)
+            value = value * 10.0L + (text[i].unicode() - u'0');
+    }
+    if (!consumed)
+        return std::nullopt;
+
+    std::int64_t exponent = 0;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        bool negativeExponent = false;
+        if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+            negativeExponent = text[i] == u'-';
+            ++i;
+        }
+        // Digits are taken only while the exponent is below 500, so the
+        // digit that reaches 500 is the last one read.
+        for (; i < n && IsDigit(text[i]) && exponent < 500; ++i)
+            exponent = exponent * 10 + (text[i].unicode() - u'0');
+        if (negativeExponent)
+            exponent = -exponent;
+    }
+
+    while (i < n && text[i] == u' ')
+        ++i;
+    if (i != n)
+        return std::nullopt;
+
+    value = ScaleByPowerOfTen(value, exponent - fractionDigits);
+    if (negative)
+        value = -value;
+    // Overflow leaves an infinity, an invalid operation a NaN; an underflow
+    // to zero is fine.
+    if (!std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::int32_t BytesFromMegabytes(long double megabytes)
+{
+    const long double product = megabytes * 1'000'000.0L;
+    if (std::isinf(product))
+        Fail(u"Floating point overflow");
+    const long double truncated = std::trunc(product);
+    constexpr long double TwoTo63 = 9223372036854775808.0L;
+    if (std::isnan(truncated) || truncated >= TwoTo63 || truncated < -TwoTo63)
+        Fail(u"Invalid floating point operation");
+    const auto bytes = static_cast<std::int64_t>(truncated);
+    if (bytes < 0 || bytes > INT32_MAX)
+        Fail(u"Range check error");
+    return static_cast<std::int32_t>(bytes);
+}
+
+std::int32_t BytesToRead(const QString& numberText, QChar decimalSeparator)
+{
+    const auto megabytes = TextToExtended(numberText, decimalSeparator);
+    if (!megabytes)
+        throw TFailure(u'\'' + numberText + QStringLiteral("' is not a valid floating point value"));
+    return BytesFromMegabytes(*megabytes);
+}
+
+QChar UserDecimalSeparator()
+{
+    const QString point = QLocale().decimalPoint();
+    return point.isEmpty() ? QChar(u'.') : point.front();
+}
+
+void TTailBlock::TFree::operator()(char* p) const noexcept
+{
+    std::free(p);
+}
+
+TTailBlock::TTailBlock(std::int32_t size)
+    : FData(static_cast<char*>(std::calloc(static_cast<std::size_t>(std::max(size, 1)), 1))),
+      FSize(size)
+{
+    if (size < 0)
+        Fail(u"Range check error");
+    if (!FData)
+        Fail(u"Out of memory");
+}
+
+namespace {
+
+// Opens a regular file read-only and takes an exclusive lock on it. Returns
+// -1 for anything that is not a regular file or cannot be opened or locked.
+// The path is checked before opening so that a FIFO or a device is never
+// opened at all; the check after opening catches a swap in between.
+int OpenRegularLocked(const QByteArray& path)
+{
+    struct stat info {};
+    if (path.isEmpty() || path.contains('\0') || ::stat(path.constData(), &info) != 0
+        || !S_ISREG(info.st_mode))
+        return -1;
+
+    const int handle = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (handle < 0)
+        return -1;
+    // Locks are advisory here: another program's lock refuses the load, and
+    // ours keeps cooperating programs out while the load runs. A file system
+    // without locks does not keep the file from being shown.
+    if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)
+        || (::flock(handle, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
+        ::close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+} // namespace
+
+TTailFile::TTailFile(const QString& path)
+    : FHandle(OpenRegularLocked(QFile::encodeName(path)))
+{
+    if (FHandle < 0)
+        throw TFailure(QStringLiteral("Cannot open file ") + path);
+    struct stat info {};
+    if (::fstat(FHandle, &info) != 0) {
+        ::close(FHandle);
+        throw TFailure(QStringLiteral("Cannot open file ") + path);
+    }
+    FSize = info.st_size;
+}
+
+TTailFile::~TTailFile()
+{
+    ::close(FHandle);
+}
+
+std::int64_t TTailFile::ReadTail(TTailBlock& block) const
+{
+    const std::int64_t count = std::min<std::int64_t>(block.Size(), FSize);
+    const std::int64_t start = FSize - count;
+    // One pread returns at most about 2 GB, and a signal may cut it short:
+    // go on until everything arrived, the file ended or it failed.
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(FHandle, block.Data() + done,
+                                    static_cast<std::size_t>(count - done), start + done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    if (done < count)
+        Fail(u"Stream read error");
+    return count;
+}
+
+std::optional<QString> DisplayTextFromBytes(const char* data, std::int64_t size,
+                                            TMemoCapacity capacity)
+{
+    if (const void* zero = std::memchr(data, 0, static_cast<std::size_t>(size)))
+        size = static_cast<const char*>(zero) - data;
+
+    // Every byte yields at most one UTF-16 unit, so this is enough room for
+    // anything within the capacity.
+    QString text(static_cast<qsizetype>(std::min(size, capacity.Characters + 2)),
+                 Qt::Uninitialized);
+    char16_t* const begin = reinterpret_cast<char16_t*>(text.data());
+    char16_t* const limit = begin + std::min(size, capacity.Characters);
+    char16_t* out = begin;
+    char16_t* lineStart = begin;
+
+    const auto* in = reinterpret_cast<const unsigned char*>(data);
+    const auto* const end = in + size;
+
+    const auto fits = [&](int units) {
+        return limit - out >= units && (out - lineStart) + units <= capacity.LineCharacters;
+    };
+
+    // A tail that begins inside a character shows one replacement for it.
+    if (in < end && (*in & 0xC0) == 0x80) {
+        for (int k = 0; k < 3 && in < end && (*in & 0xC0) == 0x80; ++k)
+            ++in;
+        if (!fits(1))
+            return std::nullopt;
+        *out++ = u'\uFFFD';
+    }
+
+    while (in < end) {
+        const unsigned char c = *in;
+        if (c < 0x80) {
+            if (c == '\r' || c == '\n') {
+                ++in;
+                if (c == '\r' && in < end && *in == '\n')
+                    ++in;
+                if (out == limit)
+                    return std::nullopt;
+                *out++ = MemoLineBreak;
+                lineStart = out;
+                continue;
+            }
+            if (!fits(1))
+                return std::nullopt;
+            *out++ = c;
+            ++in;
+            continue;
+        }
+
+        // A multi-byte sequence; what is not well-formed shows as one U+FFFD
+        // per maximal ill-formed part.
+        int need = 0;
+        char32_t code = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            need = 1;
+            code = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            need = 2;
+            code = c & 0x0F;
+            low = c == 0xE0 ? 0xA0 : 0x80;
+            high = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            need = 3;
+            code = c & 0x07;
+            low = c == 0xF0 ? 0x90 : 0x80;
+            high = c == 0xF4 ? 0x8F : 0xBF;
+        }
+        const unsigned char* next = in + 1;
+        int taken = 0;
+        for (; taken < need && next < end && *next >= low && *next <= high; ++taken, ++next) {
+            code = (code << 6) | (*next & 0x3F);
+            low = 0x80;
+            high = 0xBF;
+        }
+        in = next;
+
+        if (taken < need || need == 0) {
+            if (!fits(1))
+                return std::nullopt;
+            *out++ = u'\uFFFD';
+        } else if (code < 0x10000) {
+            if (!fits(1))
+                return std::nullopt;
+            *out++ = static_cast<char16_t>(code);
+        } else {
+            if (!fits(2))
+                return std::nullopt;
+            *out++ = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    }
+
+    text.truncate(out - begin);
+    return text;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <cfloat>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// The number field is read in the 80-bit extended format.
+static_assert(LDBL_MANT_DIG == 64, "long double must be the 80-bit extended format");
+
+// Reads a decimal number by the field's grammar: spaces, an optional sign,
+// digits with an optional decimal separator, an optional exponent, spaces.
+// Returns nothing when the text does not follow the grammar or its value
+// overflows.
+std::optional<long double> TextToExtended(QStringView text, QChar decimalSeparator);
+
+// The byte count for a number of megabytes: value x 1,000,000 truncated
+// toward zero. Fails with "Floating point overflow", "Invalid floating point
+// operation" or "Range check error" when no block of that size can exist.
+std::int32_t BytesFromMegabytes(long double megabytes);
+
+// Both steps for the text of the number field; a text that is no number
+// fails with "'<text>' is not a valid floating point value".
+std::int32_t BytesToRead(const QString& numberText, QChar decimalSeparator);
+
+// The decimal separator of the user's regional settings ("." when none).
+QChar UserDecimalSeparator();
+
+// The block a load reads into: exactly N zero bytes, freed on every path.
+// Fails with "Out of memory" when the memory cannot be had.
+class TTailBlock final
+{
+public:
+    explicit TTailBlock(std::int32_t size);
+
+    char* Data() const { return FData.get(); }
+    std::int32_t Size() const { return FSize; }
+
+private:
+    struct TFree { void operator()(char* p) const noexcept; };
+    std::unique_ptr<char, TFree> FData;
+    std::int32_t FSize = 0;
+};
+
+// A regular file opened read-only and locked against other processes for as
+// long as this object lives. Fails with "Cannot open file <path>" for a file
+// that is missing, unreadable, locked elsewhere or not a regular file.
+class TTailFile final
+{
+public:
+    explicit TTailFile(const QString& path);
+    ~TTailFile();
+    TTailFile(const TTailFile&) = delete;
+    TTailFile& operator=(const TTailFile&) = delete;
+
+    std::int64_t Size() const { return FSize; }
+
+    // Reads the last min(N, size) bytes into the start of the block and
+    // returns how many that was. Fails with "Stream read error" when fewer
+    // bytes could be had.
+    std::int64_t ReadTail(TTailBlock& block) const;
+
+private:
+    int FHandle = -1;
+    std::int64_t FSize = 0;
+};
+
+// How much text the text area takes from one load. Past either limit the
+// text is refused: the text area could not show it in reasonable time.
+struct TMemoCapacity {
+    std::int64_t Characters;     // UTF-16 units in all
+    std::int64_t LineCharacters; // UTF-16 units in one line
+};
+inline constexpr TMemoCapacity MemoCapacity{128'000'000, 500'000};
+
+// The text area's own line break (the block separator of its document).
+inline constexpr char16_t MemoLineBreak = u'\u2029';
+
+// The bytes a load shows, as characters: decoded as UTF-8 (each broken
+// sequence shows as U+FFFD, and a block that starts inside a character shows
+// one U+FFFD for that character), up to the first zero byte, with CR LF, a lone
+// CR and a lone LF each one MemoLineBreak. Nothing when the text exceeds the
+// capacity.
+std::optional<QString> DisplayTextFromBytes(const char* data, std::int64_t size,
+                                            TMemoCapacity capacity = MemoCapacity);

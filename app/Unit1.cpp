@@ -1,0 +1,138 @@
+#include "app/Unit1.h"
+
+#include "app/TailLoader.h"
+#include "components/Failure.h"
+#include "ui_Unit1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTextDocument>
+
+#include <cstring>
+
+namespace {
+
+// Moves a dialog to its place on the user's monitor as it is about to show.
+class TDialogPlacer final : public QObject
+{
+public:
+    TDialogPlacer(QWidget* dialog, QWidget* fallbackReference)
+        : QObject(dialog), FDialog(dialog), FFallback(fallbackReference)
+    {
+        dialog->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == FDialog && event->type() == QEvent::Show) {
+            QWidget* reference = QApplication::activeWindow();
+            if (!reference || reference == FDialog)
+                reference = FFallback;
+            QScreen* screen = reference ? reference->screen() : QGuiApplication::primaryScreen();
+            if (screen)
+                FDialog->move(DialogTopLeft(screen->geometry(), FDialog->frameGeometry().size()));
+        }
+        return false;
+    }
+
+private:
+    QWidget* FDialog;
+    QPointer<QWidget> FFallback;
+};
+
+} // namespace
+
+bool TOpenDialog::Execute()
+{
+    QFileDialog dialog;
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    // Qt's own dialog everywhere: it accepts names that do not exist, and we
+    // can place it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setSizeGripEnabled(true);
+    if (!FFileName.isEmpty())
+        dialog.selectFile(FFileName);
+    new TDialogPlacer(&dialog, FOwner);
+
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return false;
+    FFileName = chosen.front();
+    return true;
+}
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent), FUi(std::make_unique<Ui::TForm1>()),
+      FDecimalSeparator(UserDecimalSeparator())
+{
+    FUi->setupUi(this);
+    Memo1 = FUi->Memo1;
+    bbOpen = FUi->bbOpen;
+    ebReadNum = FUi->ebReadNum;
+    Label1 = FUi->Label1;
+
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+    ApplyStoredLayout(this);
+    FAnchors.Capture(this);
+
+    connect(bbOpen, &QPushButton::clicked, this, [this] { CallHandler([this] { bbOpenClick(); }); });
+    Memo1->setFocus();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::bbOpenClick()
+{
+    if (OpenDialog1.Execute())
+        LoadTail();
+}
+
+void TForm1::LoadTail()
+{
+    const std::int32_t wanted = BytesToRead(ebReadNum->text(), FDecimalSeparator);
+    TTailBlock block(wanted);
+    const TTailFile file(OpenDialog1.FileName());
+    const std::int64_t count = file.ReadTail(block);
+
+    // The text area never holds a zero byte, so a block with one (the file
+    // was shorter than the block, or the data has one) always replaces.
+    const bool hasZero = count < block.Size()
+        || std::memchr(block.Data(), 0, static_cast<std::size_t>(count)) != nullptr;
+    const std::optional<QString> text = DisplayTextFromBytes(block.Data(), count);
+    if (!text)
+        throw TFailure(QStringLiteral("Text exceeds memo capacity"));
+    // An unchanged text leaves the view, caret and selection where they are.
+    if (!hasZero && *text == Memo1->document()->toRawText())
+        return;
+    Memo1->setPlainText(*text);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LocaleChange)
+        FDecimalSeparator = UserDecimalSeparator();
+    QWidget::changeEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window ends the program, about windows or not.
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    FAnchors.Apply(size());
+    QWidget::resizeEvent(event);
+}

@@ -1,0 +1,55 @@
+#include "components/Failure.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+#include <new>
+
+QEvent::Type CancelModeEventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+QString DisplayText(const QString& message)
+{
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + u'.';
+    return message;
+}
+
+void ShowFailure(const QString& message)
+{
+    // A control that holds the mouse would otherwise stay pressed under the box.
+    if (QWidget* grabber = QWidget::mouseGrabber()) {
+        QEvent cancel(CancelModeEventType());
+        QCoreApplication::sendEvent(grabber, &cancel);
+        grabber->releaseMouse();
+    }
+
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
+                    DisplayText(message), QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+void ShowCurrentException() noexcept
+{
+    try {
+        try {
+            throw;
+        } catch (const TFailure& failure) {
+            ShowFailure(failure.Message());
+        } catch (const std::bad_alloc&) {
+            ShowFailure(QStringLiteral("Out of memory"));
+        } catch (const std::exception& e) {
+            ShowFailure(QString::fromUtf8(e.what()));
+        } catch (...) {
+            ShowFailure(QStringLiteral("Unknown failure"));
+        }
+    } catch (...) {
+        // The display itself failed (no memory for the box): nothing more can be shown.
+    }
+}

@@ -1,0 +1,157 @@
+#include "components/FormLayout.h"
+
+#include <QFontMetrics>
+#include <QScreen>
+#include <QVariant>
+#include <QWidget>
+
+#include <cmath>
+
+TAnchors AnchorsFromText(const QString& text)
+{
+    TAnchors anchors;
+    const auto names = text.split(u',', Qt::SkipEmptyParts);
+    for (const QString& raw : names) {
+        const QString name = raw.trimmed().toLower();
+        if (name == u"left")
+            anchors |= TAnchor::akLeft;
+        else if (name == u"top")
+            anchors |= TAnchor::akTop;
+        else if (name == u"right")
+            anchors |= TAnchor::akRight;
+        else if (name == u"bottom")
+            anchors |= TAnchor::akBottom;
+    }
+    if (names.isEmpty())
+        anchors = TAnchor::akLeft | TAnchor::akTop;
+    return anchors;
+}
+
+namespace {
+
+// One axis of AnchoredGeometry: returns the new start and length.
+std::pair<int, int> AnchorAxis(int start, int length, int grow, bool nearEdge, bool farEdge)
+{
+    if (nearEdge && farEdge)
+        return {start, length + grow};
+    if (farEdge)
+        return {start + grow, length};
+    if (nearEdge)
+        return {start, length};
+    return {start + grow / 2, length};
+}
+
+} // namespace
+
+QRect AnchoredGeometry(const QRect& design, const QSize& designParent,
+                       const QSize& parent, TAnchors anchors)
+{
+    const auto [x, w] = AnchorAxis(design.x(), design.width(),
+                                   parent.width() - designParent.width(),
+                                   anchors & TAnchor::akLeft, anchors & TAnchor::akRight);
+    const auto [y, h] = AnchorAxis(design.y(), design.height(),
+                                   parent.height() - designParent.height(),
+                                   anchors & TAnchor::akTop, anchors & TAnchor::akBottom);
+    return {x, y, std::max(0, w), std::max(0, h)};
+}
+
+int MulDivRound(int a, int numerator, int denominator)
+{
+    return static_cast<int>(std::lround(static_cast<double>(a) * numerator / denominator));
+}
+
+void TAnchorLayout::Capture(QWidget* form)
+{
+    FItems.clear();
+    FDesignClient = form->size();
+    const auto children = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children) {
+        if (child->isWindow())
+            continue;
+        FItems.append({child, child->geometry(),
+                       AnchorsFromText(child->property("anchors").toString())});
+    }
+}
+
+void TAnchorLayout::Apply(const QSize& clientSize) const
+{
+    for (const TItem& item : FItems) {
+        if (item.Control)
+            item.Control->setGeometry(
+                AnchoredGeometry(item.Design, FDesignClient, clientSize, item.Anchors));
+    }
+}
+
+QFont DesignFont(int pixelHeight, bool bold)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelHeight);
+    font.setBold(bold);
+    return font;
+}
+
+int ScaleFormToScreen(QWidget* form, qreal logicalDpi)
+{
+    QFont formFont = form->font();
+    formFont.setPixelSize(static_cast<int>(std::lround(formFont.pixelSize() * logicalDpi / 96.0)));
+    form->setFont(formFont);
+
+    const int measured = QFontMetrics(formFont).height();
+    if (measured == DesignZeroHeight)
+        return measured;
+
+    const auto scale = [measured](int value) {
+        return MulDivRound(value, measured, DesignZeroHeight);
+    };
+    const auto children = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children) {
+        if (child->isWindow())
+            continue;
+        const QRect g = child->geometry();
+        child->setGeometry(scale(g.x()), scale(g.y()), scale(g.width()), scale(g.height()));
+        if (child->testAttribute(Qt::WA_SetFont)) {
+            QFont own = child->font();
+            own.setPixelSize(scale(own.pixelSize()));
+            child->setFont(own);
+        }
+    }
+    form->resize(scale(form->width()), scale(form->height()));
+    return measured;
+}
+
+QPoint DialogTopLeft(const QRect& monitor, const QSize& dialog)
+{
+    return {monitor.left() + (monitor.width() - dialog.width()) / 2,
+            monitor.top() + (monitor.height() - dialog.height()) / 3};
+}
+
+namespace {
+
+void ApplyStoredFont(QWidget* widget)
+{
+    const QVariant pixelSize = widget->property("fontPixelSize");
+    if (pixelSize.isValid())
+        widget->setFont(DesignFont(pixelSize.toInt(), widget->property("fontBold").toBool()));
+}
+
+} // namespace
+
+void ApplyStoredLayout(QWidget* form)
+{
+    ApplyStoredFont(form);
+    const auto children = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children)
+        ApplyStoredFont(child);
+
+    ScaleFormToScreen(form, form->screen()->logicalDotsPerInch());
+
+    for (QWidget* child : children) {
+        if (child->property("autoSize").toBool())
+            child->adjustSize();
+    }
+
+    const QVariant position = form->property("screenPosition");
+    if (position.isValid())
+        form->move(position.toPoint());
+}

@@ -1,0 +1,398 @@
+// The tail loader on its own: the number grammar and its byte outcomes, the
+// bytes-to-text rules, and reading real files from a temporary folder.
+
+#include "app/TailLoader.h"
+#include "components/Failure.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char16_t LB = MemoLineBreak;
+
+// The outcome of BytesToRead: the byte count, or the failure text.
+QString Outcome(const QString& text, QChar separator)
+{
+    try {
+        return QString::number(BytesToRead(text, separator));
+    } catch (const TFailure& failure) {
+        return failure.Message();
+    }
+}
+
+QString Invalid(const QString& text)
+{
+    return u'\'' + text + QStringLiteral("' is not a valid floating point value");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// A sparse file of the given size whose last bytes are `tail`.
+void WriteSparseFile(const QString& path, std::int64_t size, const QByteArray& tail)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::ftruncate(fd, size), 0);
+    QCOMPARE(::pwrite(fd, tail.constData(), tail.size(), size - tail.size()), ssize_t(tail.size()));
+    ::close(fd);
+}
+
+// What a load of `bytes` bytes of the file at `path` reads.
+QByteArray ReadTailBytes(const QString& path, std::int32_t bytes)
+{
+    TTailBlock block(bytes);
+    const TTailFile file(path);
+    const std::int64_t count = file.ReadTail(block);
+    return QByteArray(block.Data(), count);
+}
+
+QString OpenFailure(const QString& path)
+{
+    try {
+        TTailFile file(path);
+    } catch (const TFailure& failure) {
+        return failure.Message();
+    }
+    return QStringLiteral("opened");
+}
+
+// Another process holding an exclusive lock on a file, for as long as this lives.
+class TLockHolder
+{
+public:
+    explicit TLockHolder(const QString& path)
+    {
+        // One process that takes the lock and keeps it until it is killed.
+        FProcess.start(QStringLiteral("sh"),
+                       {QStringLiteral("-c"), QStringLiteral("exec 9<\"$0\"; flock -x 9; exec sleep 60"),
+                        path});
+        FStarted = FProcess.waitForStarted();
+        // Wait until the lock is really taken.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        for (int i = 0; FStarted && i < 500; ++i) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                FHeld = true;
+                break;
+            }
+            ::flock(fd, LOCK_UN);
+            QThread::msleep(10);
+        }
+        ::close(fd);
+    }
+    ~TLockHolder()
+    {
+        FProcess.kill();
+        FProcess.waitForFinished();
+    }
+    bool Held() const { return FHeld; }
+
+private:
+    QProcess FProcess;
+    bool FStarted = false;
+    bool FHeld = false;
+};
+
+} // namespace
+
+class TestTailLoader : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void bytesFromNumberText_data();
+    void bytesFromNumberText();
+    void hugeDigitStrings();
+    void displayText_data();
+    void displayText();
+    void displayTextCapacity();
+    void readsTheTail();
+    void startBetweenCrAndLf();
+    void sparseFilesPastFourGigabytes();
+    void readLongerThanOneSystemRead();
+    void refusesWhatIsNotARegularFile();
+    void lockedFiles();
+    void fileShrinkingDuringTheLoad();
+
+private:
+    QTemporaryDir FDir;
+    QString Path(const char* name) const { return FDir.filePath(QString::fromUtf8(name)); }
+};
+
+void TestTailLoader::bytesFromNumberText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<QString>("outcome");
+
+    const QChar dot(u'.');
+    const QChar comma(u',');
+    const auto row = [](const char* name, const QString& text, QChar sep, const QString& outcome) {
+        QTest::newRow(name) << text << sep << outcome;
+    };
+    row("0.5", QStringLiteral("0.5"), dot, QStringLiteral("500000"));
+    row("1", QStringLiteral("1"), dot, QStringLiteral("1000000"));
+    row("0.3", QStringLiteral("0.3"), dot, QStringLiteral("300000"));
+    row("0.000001", QStringLiteral("0.000001"), dot, QStringLiteral("1"));
+    row("0.0000005", QStringLiteral("0.0000005"), dot, QStringLiteral("0"));
+    row("0.001 one short", QStringLiteral("0.001"), dot, QStringLiteral("999"));
+    row("0.000125 one short", QStringLiteral("0.000125"), dot, QStringLiteral("124"));
+    row("1e-3 like 0.001", QStringLiteral("1e-3"), dot, QStringLiteral("999"));
+    row("2147.483647", QStringLiteral("2147.483647"), dot, QStringLiteral("2147483646"));
+    row("2147.483648", QStringLiteral("2147.483648"), dot, QStringLiteral("Range check error"));
+    row("0", QStringLiteral("0"), dot, QStringLiteral("0"));
+    row("lone separator", QStringLiteral("."), dot, QStringLiteral("0"));
+    row("sign and separator", QStringLiteral("-."), dot, QStringLiteral("0"));
+    row("spaces around", QStringLiteral("  0.5  "), dot, QStringLiteral("500000"));
+    row("+3", QStringLiteral("+3"), dot, QStringLiteral("3000000"));
+    row("1e", QStringLiteral("1e"), dot, QStringLiteral("1000000"));
+    row("1e+", QStringLiteral("1e+"), dot, QStringLiteral("1000000"));
+    row("1e3", QStringLiteral("1e3"), dot, QStringLiteral("1000000000"));
+    row("1E2", QStringLiteral("1E2"), dot, QStringLiteral("100000000"));
+    row("5.", QStringLiteral("5."), dot, QStringLiteral("5000000"));
+    row("-0.5", QStringLiteral("-0.5"), dot, QStringLiteral("Range check error"));
+    row("truncates -0.7 to 0", QStringLiteral("-0.0000007"), dot, QStringLiteral("0"));
+    row("-2147.483648", QStringLiteral("-2147.483648"), dot, QStringLiteral("Range check error"));
+    row("1e12 in range check", QStringLiteral("1e12"), dot, QStringLiteral("Range check error"));
+    row("1e13", QStringLiteral("1e13"), dot, QStringLiteral("Invalid floating point operation"));
+    row("-1e13", QStringLiteral("-1e13"), dot, QStringLiteral("Invalid floating point operation"));
+    row("1e999", QStringLiteral("1e999"), dot, QStringLiteral("Invalid floating point operation"));
+    row("1e4930", QStringLiteral("1e4930"), dot, QStringLiteral("Floating point overflow"));
+    row("1e4940 overflows", QStringLiteral("1e4940"), dot, Invalid(QStringLiteral("1e4940")));
+    row("underflow is zero", QStringLiteral("1e-4999"), dot, QStringLiteral("0"));
+    row("1e10000", QStringLiteral("1e10000"), dot, Invalid(QStringLiteral("1e10000")));
+    row("empty", QString(), dot, QStringLiteral("'' is not a valid floating point value"));
+    row("spaces only", QStringLiteral("   "), dot, Invalid(QStringLiteral("   ")));
+    row("leading tab", QStringLiteral("\t0.5"), dot, Invalid(QStringLiteral("\t0.5")));
+    row("lone sign", QStringLiteral("-"), dot, Invalid(QStringLiteral("-")));
+    row("exponent first", QStringLiteral("e5"), dot, Invalid(QStringLiteral("e5")));
+    row("thousands separator", QStringLiteral("1,000"), dot, Invalid(QStringLiteral("1,000")));
+    row("trailing letter", QStringLiteral("0.5x"), dot, Invalid(QStringLiteral("0.5x")));
+    row("two signs", QStringLiteral("+-1"), dot, Invalid(QStringLiteral("+-1")));
+    row("abc", QStringLiteral("abc"), dot, Invalid(QStringLiteral("abc")));
+    row("0,5 with dot", QStringLiteral("0,5"), dot, Invalid(QStringLiteral("0,5")));
+    row("0,5 with comma", QStringLiteral("0,5"), comma, QStringLiteral("500000"));
+    row("0.5 with comma", QStringLiteral("0.5"), comma, Invalid(QStringLiteral("0.5")));
+}
+
+void TestTailLoader::bytesFromNumberText()
+{
+    QFETCH(QString, text);
+    QFETCH(QChar, separator);
+    QFETCH(QString, outcome);
+    QCOMPARE(Outcome(text, separator), outcome);
+}
+
+void TestTailLoader::hugeDigitStrings()
+{
+    // So many digits that accumulating them overflows: not a number.
+    const QString nines(6000, u'9');
+    QCOMPARE(Outcome(nines, u'.'), Invalid(nines));
+    // A power of ten past the extended range divides down to zero.
+    const QString tiny = QStringLiteral("0.") + QString(6000, u'0') + u'1';
+    QCOMPARE(Outcome(tiny, u'.'), QStringLiteral("0"));
+    // 5 x 10^3000 divided by 10^3001 in three rounded steps lands just
+    // below one half, like 0.001 lands below one thousandth.
+    QCOMPARE(Outcome(QStringLiteral("0.5") + QString(3000, u'0'), u'.'), QStringLiteral("499999"));
+}
+
+void TestTailLoader::displayText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+
+    const auto lines = [](std::initializer_list<const char16_t*> parts) {
+        QStringList list;
+        for (const char16_t* part : parts)
+            list << QString::fromUtf16(part);
+        return list.join(QChar(LB));
+    };
+    QTest::newRow("mixed line ends")
+        << QByteArray("one\rtwo\nthree\n\rfour")
+        << lines({u"one", u"two", u"three", u"", u"four"});
+    QTest::newRow("CR LF is one") << QByteArray("a\r\nb") << lines({u"a", u"b"});
+    QTest::newRow("LF CR is two") << QByteArray("a\n\rb") << lines({u"a", u"", u"b"});
+    QTest::newRow("CR CR LF is two") << QByteArray("a\r\r\nb") << lines({u"a", u"", u"b"});
+    QTest::newRow("ends with a line end") << QByteArray("a\n") << lines({u"a", u""});
+    QTest::newRow("tabs and controls pass") << QByteArray("a\tb\x01\x7f") << QStringLiteral("a\tb\x01\x7f");
+    QTest::newRow("cut at the first zero") << QByteArray("0123456789\0rest\0", 16)
+                                           << QStringLiteral("0123456789");
+    QTest::newRow("zero first") << QByteArray("\0abc", 4) << QString();
+    QTest::newRow("utf-8") << QByteArray("gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80")
+                           << QString::fromUtf8("grüß € 😀");
+    QTest::newRow("starts inside a 2-byte character") << QByteArray("\xbc" "ab")
+                                                       << QStringLiteral("\uFFFDab");
+    QTest::newRow("starts inside a 4-byte character") << QByteArray("\x9f\x98\x80" "ab")
+                                                       << QStringLiteral("\uFFFDab");
+    QTest::newRow("invalid byte") << QByteArray("a\xff" "b") << QStringLiteral("a\uFFFDb");
+    QTest::newRow("cut sequence at the end") << QByteArray("a\xe2\x82") << QStringLiteral("a\uFFFD");
+    QTest::newRow("cut sequence before a line end")
+        << QByteArray("a\xe2\n") << QStringLiteral("a\uFFFD") + QChar(LB);
+    QTest::newRow("overlong") << QByteArray("\xc0\xaf") << QStringLiteral("\uFFFD\uFFFD");
+    QTest::newRow("surrogate") << QByteArray("x\xed\xa0\x80") << QStringLiteral("x\uFFFD\uFFFD\uFFFD");
+    QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80")
+                                   << QStringLiteral("\uFFFD\uFFFD\uFFFD\uFFFD");
+}
+
+void TestTailLoader::displayText()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    const auto shown = DisplayTextFromBytes(bytes.constData(), bytes.size());
+    QVERIFY(shown.has_value());
+    QCOMPARE(*shown, text);
+}
+
+void TestTailLoader::displayTextCapacity()
+{
+    const TMemoCapacity small{10, 4};
+    const auto show = [&](const QByteArray& bytes) {
+        return DisplayTextFromBytes(bytes.constData(), bytes.size(), small);
+    };
+    QVERIFY(show("abcd\nabcd\n").has_value());           // 10 characters, lines of 4
+    QVERIFY(!show("abcd\nabcd\na").has_value());         // 11 characters
+    QVERIFY(!show("abcde").has_value());                 // a line of 5
+    QVERIFY(show("abcd\r\nabcd\r\n").has_value());       // CR LF counts once
+    QVERIFY(show(QByteArray("abcd\0zzzzzzzzzzzz", 17)).has_value()); // the cut comes first
+    QVERIFY(!show("ab\xf0\x9f\x98\x80\xf0\x9f\x98\x80").has_value()); // a line of 6 units
+
+    // The capacity we ship holds the benchmark's 100 MB of log lines.
+    QVERIFY(MemoCapacity.Characters >= 100'000'000);
+    QVERIFY(MemoCapacity.LineCharacters >= 500'000);
+}
+
+void TestTailLoader::readsTheTail()
+{
+    QByteArray content;
+    for (int i = 0; content.size() < 10'000'000; ++i)
+        content += "line " + QByteArray::number(i) + " of a log that goes on and on\n";
+    content.truncate(10'000'000);
+    WriteFile(Path("ten.log"), content);
+
+    QCOMPARE(ReadTailBytes(Path("ten.log"), 500'000), content.right(500'000));
+    QCOMPARE(ReadTailBytes(Path("ten.log"), 0), QByteArray());
+
+    const QByteArray shortContent = content.left(300'000);
+    WriteFile(Path("short.log"), shortContent);
+    TTailBlock block(500'000);
+    {
+        const TTailFile file(Path("short.log"));
+        QCOMPARE(file.Size(), 300'000);
+        QCOMPARE(file.ReadTail(block), 300'000);
+    }
+    QCOMPARE(QByteArray(block.Data(), 300'000), shortContent);
+    // The rest of the block stays zero.
+    QCOMPARE(QByteArray(block.Data() + 300'000, 200'000), QByteArray(200'000, '\0'));
+
+    WriteFile(Path("empty.log"), QByteArray());
+    QCOMPARE(ReadTailBytes(Path("empty.log"), 500'000), QByteArray());
+}
+
+void TestTailLoader::startBetweenCrAndLf()
+{
+    WriteFile(Path("crlf.log"), "first\r\nsecond\r\n");
+    const QByteArray tail = ReadTailBytes(Path("crlf.log"), 9);
+    QCOMPARE(tail, QByteArray("\nsecond\r\n"));
+    const auto text = DisplayTextFromBytes(tail.constData(), tail.size());
+    QCOMPARE(*text, QChar(LB) + QStringLiteral("second") + QChar(LB));
+}
+
+void TestTailLoader::sparseFilesPastFourGigabytes()
+{
+    const QByteArray tail = QByteArray("the end of a very large file\n").repeated(20'000).right(500'000);
+    WriteSparseFile(Path("three.bin"), 3'000'000'000LL, tail);
+    QCOMPARE(ReadTailBytes(Path("three.bin"), 500'000), tail);
+
+    WriteSparseFile(Path("hundred.bin"), 100'000'000'000LL, tail);
+    QCOMPARE(ReadTailBytes(Path("hundred.bin"), 500'000), tail);
+
+    // Where the old limit of start = 2,147,483,647 lay.
+    WriteSparseFile(Path("edge.bin"), 2'147'983'647LL, tail);
+    QCOMPARE(ReadTailBytes(Path("edge.bin"), 500'000), tail);
+}
+
+void TestTailLoader::readLongerThanOneSystemRead()
+{
+    // One read returns at most 2,147,479,552 bytes; the largest block needs two.
+    const QByteArray marker("marker at the very end");
+    WriteSparseFile(Path("big.bin"), 2'200'000'000LL, marker);
+    TTailBlock block(INT32_MAX);
+    const TTailFile file(Path("big.bin"));
+    QCOMPARE(file.ReadTail(block), std::int64_t(INT32_MAX));
+    QCOMPARE(QByteArray(block.Data() + INT32_MAX - marker.size(), marker.size()), marker);
+}
+
+void TestTailLoader::refusesWhatIsNotARegularFile()
+{
+    const QString missing = Path("missing.log");
+    QCOMPARE(OpenFailure(missing), QStringLiteral("Cannot open file ") + missing);
+    QCOMPARE(OpenFailure(FDir.path()), QStringLiteral("Cannot open file ") + FDir.path());
+    QCOMPARE(OpenFailure(QString()), QStringLiteral("Cannot open file "));
+
+    // Opening a FIFO for reading would wait for a writer forever.
+    const QString fifo = Path("pipe");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QCOMPARE(OpenFailure(fifo), QStringLiteral("Cannot open file ") + fifo);
+    QCOMPARE(OpenFailure(QStringLiteral("/dev/null")), QStringLiteral("Cannot open file /dev/null"));
+
+    // A path with a NUL in it must not open the part before the NUL.
+    WriteFile(Path("real.log"), "x");
+    QCOMPARE(OpenFailure(Path("real.log") + QChar(u'\0') + QStringLiteral("more")),
+             QStringLiteral("Cannot open file ") + Path("real.log") + QChar(u'\0') + QStringLiteral("more"));
+
+    // A symbolic link to a regular file is that file.
+    QVERIFY(QFile::link(Path("real.log"), Path("link.log")));
+    QCOMPARE(ReadTailBytes(Path("link.log"), 10), QByteArray("x"));
+}
+
+void TestTailLoader::lockedFiles()
+{
+    const QString path = Path("locked.log");
+    WriteFile(path, "locked content\n");
+    {
+        TLockHolder holder(path);
+        QVERIFY(holder.Held());
+        QCOMPARE(OpenFailure(path), QStringLiteral("Cannot open file ") + path);
+    }
+    // While a load holds the file, another program cannot lock it; after,
+    // it can.
+    const auto otherProgramLocks = [&] {
+        return QProcess::execute(QStringLiteral("flock"),
+                                 {QStringLiteral("-n"), path, QStringLiteral("true")}) == 0;
+    };
+    {
+        const TTailFile file(path);
+        QVERIFY(!otherProgramLocks());
+    }
+    QVERIFY(otherProgramLocks());
+}
+
+void TestTailLoader::fileShrinkingDuringTheLoad()
+{
+    const QString path = Path("shrinking.log");
+    WriteFile(path, QByteArray(1000, 'a'));
+    TTailBlock block(1000);
+    const TTailFile file(path);
+    QVERIFY(QFile::resize(path, 10));
+    try {
+        file.ReadTail(block);
+        QFAIL("a short read must fail");
+    } catch (const TFailure& failure) {
+        QCOMPARE(failure.Message(), QStringLiteral("Stream read error"));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestTailLoader)
+#include "tst_tailloader.moc"
