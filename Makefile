@@ -1,7 +1,7 @@
 # Set-up and everyday commands. Every target first installs whatever Debian
 # packages are missing, so a fresh Debian 12 machine needs nothing else.
 
-PACKAGES := g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+PACKAGES := g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-dejavu-extra
 SHOT_PACKAGES := xvfb xdotool x11-apps imagemagick xauth
 JOBS ?= 2
 
