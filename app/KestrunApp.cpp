@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPixmap>
+#include <QSettings>
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -11,6 +12,11 @@ TApplication::TApplication(int& argc, char** argv)
     // windows under it.
     setApplicationName(TitleFromExecutable(applicationFilePath()));
     setWindowIcon(ProgramIcon());
+    // Kestrun keeps nothing between runs, yet Qt's file dialog stores its
+    // history and last folder in the user's settings. Point user settings at
+    // a folder that cannot exist: reads find nothing, writes go nowhere.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
 QString TApplication::TitleFromExecutable(const QString& executablePath)

@@ -117,6 +117,8 @@ private Q_SLOTS:
     void cancelReadsNothing();
     void dialogLoadsAndRemembersThePath();
     void dialogFailuresShowTheErrorBox();
+    void longPaths();
+    void nothingIsStored();
     void closingEndsTheProgram();
 
 private:
@@ -507,6 +509,29 @@ void TestMainWindow::dialogFailuresShowTheErrorBox()
     QCOMPARE(form.OpenDialog1.FileName(), Path("good.log"));
 }
 
+void TestMainWindow::longPaths()
+{
+    // Far past the 260 characters of other platforms.
+    QString folder = FDir.path();
+    for (int i = 0; i < 6; ++i)
+        folder += u'/' + QString(60, QChar(u'a' + i));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/a-log-with-a-long-name.log");
+    QVERIFY(path.size() > 400);
+    WriteFile(path, "deep down\n");
+
+    TForm1& form = *FForm;
+    TUser user;
+    user.Path = path;
+    TModalDriver driver([&](QWidget* modal) { user.Answer(modal); });
+    form.bbOpen->click();
+    QVERIFY(user.Boxes.isEmpty());
+    QCOMPARE(Shown(form), QStringLiteral("deep down\n"));
+    user.Path.clear();
+    form.bbOpen->click();
+    QCOMPARE(user.Prefilled, path);
+}
+
 void TestMainWindow::closingEndsTheProgram()
 {
     // An extra top-level window, as an about window will be, does not keep
@@ -520,8 +545,23 @@ void TestMainWindow::closingEndsTheProgram()
     QVERIFY(!timedOut);
 }
 
+namespace {
+QTemporaryDir* ConfigHome = nullptr;
+}
+
+void TestMainWindow::nothingIsStored()
+{
+    // The dialogs above ran for real; the program kept nothing of them.
+    QVERIFY(ConfigHome && ConfigHome->isValid());
+    QCOMPARE(QDir(ConfigHome->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+}
+
 int main(int argc, char** argv)
 {
+    QTemporaryDir configHome;
+    ConfigHome = &configHome;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
     TApplication application(argc, argv);
     TestMainWindow test;
     return QTest::qExec(&test, argc, argv);
