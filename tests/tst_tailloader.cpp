@@ -11,7 +11,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -125,6 +127,7 @@ private Q_SLOTS:
     void refusesWhatIsNotARegularFile();
     void lockedFiles();
     void fileShrinkingDuringTheLoad();
+    void outOfMemory();
 
 private:
     QTemporaryDir FDir;
@@ -392,6 +395,32 @@ void TestTailLoader::fileShrinkingDuringTheLoad()
     } catch (const TFailure& failure) {
         QCOMPARE(failure.Message(), QStringLiteral("Stream read error"));
     }
+}
+
+void TestTailLoader::outOfMemory()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer needs more address space than the limit below allows");
+#endif
+    // In a child process with 1 GiB of address space the largest block cannot be had.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit limit{1ULL << 30, 1ULL << 30};
+        ::setrlimit(RLIMIT_AS, &limit);
+        try {
+            TTailBlock block(INT32_MAX);
+            ::_exit(1);
+        } catch (const TFailure& failure) {
+            ::_exit(failure.Message() == u"Out of memory" ? 0 : 2);
+        } catch (...) {
+            ::_exit(3);
+        }
+    }
+    QVERIFY(child > 0);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 QTEST_GUILESS_MAIN(TestTailLoader)
