@@ -1,6 +1,8 @@
 #include "components/FormLayout.h"
 
+#include <QColor>
 #include <QFontMetrics>
+#include <QPalette>
 #include <QScreen>
 #include <QVariant>
 #include <QWidget>
@@ -107,7 +109,9 @@ int ScaleFormToScreen(QWidget* form, qreal logicalDpi)
     const auto scale = [measured](int value) {
         return MulDivRound(value, measured, DesignZeroHeight);
     };
-    const auto children = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    // Positions are relative to each control's parent, so every control
+    // scales on its own.
+    const auto children = form->findChildren<QWidget*>();
     for (QWidget* child : children) {
         if (child->isWindow())
             continue;
@@ -123,6 +127,12 @@ int ScaleFormToScreen(QWidget* form, qreal logicalDpi)
     return measured;
 }
 
+QPoint CentredTopLeft(const QRect& primary, const QRect& activeMonitor, const QSize& window)
+{
+    return QPoint((primary.width() - window.width()) / 2, (primary.height() - window.height()) / 2)
+        + activeMonitor.topLeft();
+}
+
 QPoint DialogTopLeft(const QRect& monitor, const QSize& dialog)
 {
     return {monitor.left() + (monitor.width() - dialog.width()) / 2,
@@ -134,8 +144,24 @@ namespace {
 void ApplyStoredFont(QWidget* widget)
 {
     const QVariant pixelSize = widget->property("fontPixelSize");
-    if (pixelSize.isValid())
-        widget->setFont(DesignFont(pixelSize.toInt(), widget->property("fontBold").toBool()));
+    if (pixelSize.isValid()) {
+        QFont font = DesignFont(pixelSize.toInt(), widget->property("fontBold").toBool());
+        const QString family = widget->property("fontFamily").toString();
+        if (!family.isEmpty()) {
+            // The font configuration puts its nearest face in place of a missing one.
+            font.setFamilies({family});
+            font.setStyleHint(QFont::AnyStyle);
+        }
+        font.setUnderline(widget->property("fontUnderline").toBool());
+        widget->setFont(font);
+    }
+    const QVariant colour = widget->property("fontColor");
+    if (colour.isValid()) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, colour.value<QColor>());
+        palette.setColor(QPalette::ButtonText, colour.value<QColor>());
+        widget->setPalette(palette);
+    }
 }
 
 } // namespace
@@ -143,7 +169,7 @@ void ApplyStoredFont(QWidget* widget)
 void ApplyStoredLayout(QWidget* form)
 {
     ApplyStoredFont(form);
-    const auto children = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    const auto children = form->findChildren<QWidget*>();
     for (QWidget* child : children)
         ApplyStoredFont(child);
 

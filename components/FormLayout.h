@@ -62,12 +62,17 @@ inline constexpr int DesignZeroHeight = 13;
 // multiplied by the measured height / 13. Returns the measured height.
 int ScaleFormToScreen(QWidget* form, qreal logicalDpi);
 
+// Where a window goes that is centred on the primary monitor, moved to the
+// same relative place on the monitor of the active window.
+QPoint CentredTopLeft(const QRect& primary, const QRect& activeMonitor, const QSize& window);
+
 // The top-left corner that centres a dialog horizontally on a monitor and puts
 // its top a third of the way down the free space.
 QPoint DialogTopLeft(const QRect& monitor, const QSize& dialog);
 
 // Applies what a stored layout says beyond Qt's own properties: the pixel
-// fonts ("fontPixelSize", "fontBold" on the form and its children), the
+// fonts ("fontPixelSize", "fontBold", "fontFamily", "fontUnderline",
+// "fontColor" on the form and any control in it), the
 // scaling to this screen, labels that size themselves to their text
 // ("autoSize") and the form's place on the screen ("screenPosition").
 void ApplyStoredLayout(QWidget* form);
