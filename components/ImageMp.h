@@ -85,14 +85,16 @@ public:
     const TWireFrame& Frame() const { return FWireFrame; }
     TWireFrame& Frame() { return FWireFrame; }
 
-    // Draws and shows one frame; what a tick does after its message pump.
+    // What the timer calls: handles pending messages first (one of them may
+    // destroy this control; then nothing is drawn), then renders a frame.
+    void Tick();
+    // Draws and shows one frame.
     void RenderFrame();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void Tick();
     void StartTimer();
 
     QImage FPicture;
