@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QRgb>
 #include <QtGlobal>
 
 // A colour as the layouts store it: red + 256 x green + 65536 x blue.
@@ -20,3 +21,8 @@ inline QColor ToQColor(TColor color)
 {
     return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
 }
+
+// System colours, resolved from the application palette when used.
+enum class TSysColor { clBtnFace, clBtnHighlight, clBtnShadow, clWindowText };
+
+QRgb SysColorRgb(TSysColor color);
