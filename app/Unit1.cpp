@@ -1,7 +1,9 @@
 #include "app/Unit1.h"
 
+#include "about/AboutUnit.h"
 #include "app/TailLoader.h"
 #include "components/Failure.h"
+#include "components/FlatCtls.h"
 #include "ui_Unit1.h"
 
 #include <QApplication>
@@ -79,6 +81,7 @@ TForm1::TForm1(QWidget* parent)
     bbOpen = FUi->bbOpen;
     ebReadNum = FUi->ebReadNum;
     Label1 = FUi->Label1;
+    FlatButton1 = FUi->FlatButton1;
 
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
@@ -86,6 +89,7 @@ TForm1::TForm1(QWidget* parent)
     FAnchors.Capture(this);
 
     connect(bbOpen, &QPushButton::clicked, this, [this] { CallHandler([this] { bbOpenClick(); }); });
+    FlatButton1->OnClick = [this](TFlatButton&) { FlatButton1Click(); };
     Memo1->setFocus();
 }
 
@@ -95,6 +99,13 @@ void TForm1::bbOpenClick()
 {
     if (OpenDialog1.Execute())
         LoadTail();
+}
+
+void TForm1::FlatButton1Click()
+{
+    // A new window on every click; it frees itself on OK.
+    auto* about = new TAboutForm;
+    about->show();
 }
 
 void TForm1::LoadTail()

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class TFlatButton;
 namespace Ui { class TForm1; }
 
 // The file-open dialog of the main window. It keeps the last confirmed path
@@ -53,6 +54,7 @@ public:
     TOpenDialog OpenDialog1{this};
     QLineEdit* ebReadNum = nullptr;
     QLabel* Label1 = nullptr;
+    TFlatButton* FlatButton1 = nullptr;
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -61,6 +63,7 @@ protected:
 
 private:
     void bbOpenClick();
+    void FlatButton1Click();
 
     std::unique_ptr<Ui::TForm1> FUi;
     TAnchorLayout FAnchors;

@@ -2,9 +2,18 @@
 
 #include "components/Failure.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QDialog>
 #include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QWindow>
+
+#include <exception>
 
 std::optional<QImage> CheckerPattern;
 QRgb PatternFaceColor = 0;
@@ -466,4 +475,798 @@ void TButtonGlyph::MakeCheckerPattern()
             if ((x & 1) == (y & 1))
                 pattern.setPixel(x, y, PatternHighlightColor);
     CheckerPattern = pattern;
+}
+
+// ---------------------------------------------------------------------------
+// The flat tool button
+
+namespace {
+
+TFlatButton* GHotButton = nullptr;
+QTimer* GHotTimer = nullptr;
+int GButtonCount = 0;
+
+QWidget* ControlAt(QPoint global)
+{
+    return QApplication::widgetAt(global);
+}
+
+} // namespace
+
+void HotTimerTick()
+{
+    if (GHotButton && ControlAt(QCursor::pos()) != GHotButton)
+        GHotButton->LeaveHot();
+}
+
+void HotHookListener(TAppHookKind kind, QObject* window, qintptr param1, qintptr param2)
+{
+    TFlatButton* hot = GHotButton;
+    if (!hot)
+        return;
+    if (kind == ahActivateApp && param1 == 0) {
+        if (!hot->FShowBorderWhenInactive)
+            hot->LeaveHot();
+    } else if (kind == ahMouseMove) {
+        const auto* surface = qobject_cast<QWindow*>(window);
+        const QPoint global = surface ? surface->mapToGlobal(QPoint(int(param1), int(param2))) : QCursor::pos();
+        if (ControlAt(global) != hot)
+            hot->LeaveHot();
+    }
+}
+
+void DrawEdge(QPainter& painter, const QRect& rect, TEdgeStyle style, bool fillMiddle)
+{
+    const QPalette palette = QGuiApplication::palette();
+    const QColor light = palette.color(QPalette::Light);
+    const QColor dark = palette.color(QPalette::Dark);
+    const QColor midlight = palette.color(QPalette::Midlight);
+    const QColor darkest = palette.color(QPalette::Shadow);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    if (fillMiddle)
+        painter.fillRect(rect, palette.color(QPalette::Button));
+    // One ring: top and left in one colour, bottom and right (with their
+    // corners) in the other.
+    const auto ring = [&painter](const QRect& r, const QColor& topLeft, const QColor& bottomRight) {
+        if (r.width() <= 0 || r.height() <= 0)
+            return;
+        painter.setPen(topLeft);
+        painter.drawLine(r.left(), r.top(), r.right() - 1, r.top());
+        painter.drawLine(r.left(), r.top(), r.left(), r.bottom() - 1);
+        painter.setPen(bottomRight);
+        painter.drawLine(r.right(), r.top(), r.right(), r.bottom());
+        painter.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    };
+    switch (style) {
+    case esRaisedInner:
+        ring(rect, light, dark);
+        break;
+    case esSunkenOuter:
+        ring(rect, dark, light);
+        break;
+    case esRaised:
+        ring(rect, midlight, darkest);
+        ring(rect.adjusted(1, 1, -1, -1), light, dark);
+        break;
+    case esSunken:
+        ring(rect, dark, light);
+        ring(rect.adjusted(1, 1, -1, -1), darkest, midlight);
+        break;
+    }
+    painter.restore();
+}
+
+TFlatButton::TFlatButton(QWidget* parent)
+    : QWidget(parent)
+{
+    if (!GHotTimer) {
+        GHotTimer = new QTimer;
+        GHotTimer->setInterval(125);
+        QObject::connect(GHotTimer, &QTimer::timeout, [] { CallHandler(HotTimerTick); });
+    }
+    RegisterAppHook(HotHookListener, AppHookBit(ahActivateApp) | AppHookBit(ahMouseMove));
+    resize(23, 22);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent, FOpaque || !FFlat);
+    FGlyph.OnGlyphChange = [this](TButtonGlyph&) { RefreshButton(); };
+    ++GButtonCount;
+    WatchWindow();
+}
+
+TFlatButton::~TFlatButton()
+{
+    FDestroying = true;
+    ReleaseHotTimer();
+    if (GHotButton == this)
+        GHotButton = nullptr;
+    UnregisterAppHook(HotHookListener);
+    if (--GButtonCount == 0) {
+        CheckerPattern.reset();
+        delete GHotTimer;
+        GHotTimer = nullptr;
+    }
+}
+
+TFlatButton* TFlatButton::HotButton() { return GHotButton; }
+QTimer* TFlatButton::HotTimer() { return GHotTimer; }
+int TFlatButton::ButtonCount() { return GButtonCount; }
+
+void TFlatButton::RefreshButton(bool)
+{
+    // Qt composes windowless children itself: a transparent button gets its
+    // parent painted beneath it, an opaque one does not need it.
+    update();
+}
+
+bool TFlatButton::InMainArea(QPoint at) const
+{
+    const int part = (FDropdownCombo && FHasDropdown) ? ComboPartWidth : 0;
+    return at.x() >= 0 && at.x() < width() - part && at.y() >= 0 && at.y() < height();
+}
+
+void TFlatButton::EnterHot()
+{
+    if (!isEnabled() || FMouseInside)
+        return;
+    FMouseInside = true;
+    if (FButtonState == tsUp)
+        FButtonState = tsHot;
+    if (FFlat || NumGlyphs() == 5)
+        RefreshButton(FDown || NumGlyphs() == 5);
+    if (OnMouseEnter)
+        OnMouseEnter(*this);
+}
+
+void TFlatButton::LeaveHot()
+{
+    if (!isEnabled() || !FMouseInside || FMouseHeld)
+        return;
+    FMouseInside = false;
+    ReleaseHotTimer();
+    const TToolButtonState old = FButtonState;
+    if (FButtonState == tsHot || (FButtonState == tsPressed && !FClickRunning))
+        FButtonState = (FDown && FGroupIndex != 0) ? tsLatched : tsUp;
+    if (FFlat || NumGlyphs() == 5 || (FButtonState != old && old != tsHot))
+        RefreshButton();
+    if (OnMouseExit)
+        OnMouseExit(*this);
+}
+
+void TFlatButton::ReleaseHotTimer()
+{
+    if (GHotButton == this) {
+        if (GHotTimer)
+            GHotTimer->stop();
+        GHotButton = nullptr;
+    }
+}
+
+void TFlatButton::RecheckHot()
+{
+    if (!isEnabled())
+        return;
+    const bool over = ControlAt(QCursor::pos()) == this;
+    FMouseInside = !over;
+    if (over)
+        EnterHot();
+    else
+        LeaveHot();
+}
+
+void TFlatButton::MouseDown(Qt::MouseButton button, QPoint at, bool)
+{
+    if (!isEnabled()) {
+        if (OnMouseDown)
+            OnMouseDown(*this, button, at);
+        return;
+    }
+    if (button != Qt::LeftButton) {
+        EnterHot();
+        if (OnMouseDown)
+            OnMouseDown(*this, button, at);
+        return;
+    }
+    EnterHot();
+    FMenuPress = FHasDropdown && (!FDropdownCombo || at.x() >= width() - ComboPartWidth);
+    try {
+        if (!FDown) {
+            FButtonState = tsPressed;
+            RefreshButton();
+        } else if (FAllowAllUp) {
+            RefreshButton();
+        }
+        if (!FMenuPress)
+            FMouseHeld = true;
+        if (OnMouseDown)
+            OnMouseDown(*this, button, at);
+        if (FMenuPress) {
+            Click();
+        } else if (FRepeating) {
+            Click();
+            StartAutoRepeat();
+        }
+    } catch (...) {
+        FMenuPress = false;
+        throw;
+    }
+    FMenuPress = false;
+}
+
+void TFlatButton::MouseMove(QPoint at)
+{
+    if (OnMouseMove)
+        OnMouseMove(*this, at);
+    const QPoint global = mapToGlobal(at);
+    if (GHotButton != this && ControlAt(global) == this) {
+        if (GHotButton)
+            GHotButton->LeaveHot();
+        if (FShowBorderWhenInactive || ApplicationHasActiveWindow()) {
+            GHotButton = this;
+            if (GHotTimer)
+                GHotTimer->start();
+            EnterHot();
+        }
+    }
+    if (FMouseHeld) {
+        const bool inside = InMainArea(at);
+        if (inside && FAutoRepeatTimer)
+            FAutoRepeatTimer->start();
+        const TToolButtonState next = FDown ? tsLatched : inside ? tsPressed : tsUp;
+        if (next != FButtonState) {
+            FButtonState = next;
+            RefreshButton();
+        }
+    }
+}
+
+void TFlatButton::MouseUp(Qt::MouseButton button, QPoint at)
+{
+    FAutoRepeatTimer.reset();
+    if (button == Qt::RightButton && isEnabled()) {
+        FMouseHeld = false;
+        LeaveHot();
+    }
+    if (OnMouseUp)
+        OnMouseUp(*this, button, at);
+    if (button == Qt::LeftButton && FMouseHeld) {
+        FMouseHeld = false;
+        if (InMainArea(at) && !FRepeating)
+            Click();
+        else
+            LeaveHot();
+    }
+}
+
+void TFlatButton::CancelMode()
+{
+    FAutoRepeatTimer.reset();
+    if (FMouseHeld) {
+        FMouseHeld = false;
+        LeaveHot();
+    }
+    if (QWidget::mouseGrabber() == this)
+        releaseMouse();
+}
+
+void TFlatButton::InheritedClick()
+{
+    if (FAction && !OnClick)
+        FAction->trigger();
+    else if (OnClick)
+        OnClick(*this);
+}
+
+void TFlatButton::Click()
+{
+    if (FRepeating && !FMenuPress) {
+        InheritedClick();
+        return;
+    }
+    FClickRunning = true;
+    const QPointer<TFlatButton> self(this);
+    const auto finalStep = [&] {
+        if (!self)
+            return;
+        FClickRunning = false;
+        if (FButtonState == tsPressed)
+            FButtonState = tsUp;
+        if (!FDestroying) {
+            RefreshButton();
+            RecheckHot();
+        }
+    };
+    try {
+        if (FGroupIndex != 0 && !FMenuPress)
+            SetDown(!FDown);
+        if (FButtonState == tsUp || FButtonState == tsHot) {
+            FButtonState = tsPressed;
+            RefreshButton();
+        }
+        LeaveHot();
+        if (!FHasDropdown || (FDropdownCombo && !FMenuPress)) {
+            if (auto* dialog = qobject_cast<QDialog*>(window()))
+                dialog->setResult(FModalResult);
+            InheritedClick();
+        } else {
+            DropdownSequence();
+        }
+    } catch (...) {
+        finalStep();
+        throw;
+    }
+    finalStep();
+}
+
+void TFlatButton::DropdownSequence()
+{
+    // The menu itself comes with the dropdown work; until then the click is a plain one.
+    InheritedClick();
+}
+
+void TFlatButton::SetDown(bool value)
+{
+    if (FGroupIndex == 0)
+        value = false;
+    if (value == FDown)
+        return;
+    if (FDown && !FAllowAllUp)
+        return;
+    FDown = value;
+    FButtonState = !isEnabled() ? tsDisabled : value ? tsLatched : tsUp;
+    RefreshButton();
+    if (value)
+        ReleaseGroupSiblings();
+}
+
+void TFlatButton::ReleaseGroupSiblings()
+{
+    if (FGroupIndex == 0 || !parentWidget())
+        return;
+    const auto siblings = parentWidget()->findChildren<TFlatButton*>(Qt::FindDirectChildrenOnly);
+    for (TFlatButton* other : siblings) {
+        if (other == this || other->FGroupIndex != FGroupIndex)
+            continue;
+        if (FDown && other->FDown) {
+            other->FDown = false;
+            other->FButtonState = other->isEnabled() ? tsUp : tsDisabled;
+            other->RefreshButton();
+        }
+        other->FAllowAllUp = FAllowAllUp;
+    }
+}
+
+void TFlatButton::StartAutoRepeat()
+{
+    if (!FAutoRepeatTimer) {
+        FAutoRepeatTimer = std::make_unique<QTimer>();
+        connect(FAutoRepeatTimer.get(), &QTimer::timeout, this, [this] { CallHandler([this] { AutoRepeatTick(); }); });
+    }
+    FAutoRepeatTimer->stop();
+    FAutoRepeatTimer->setInterval(FRepeatDelay);
+    FAutoRepeatTimer->start();
+}
+
+void TFlatButton::AutoRepeatTick()
+{
+    FAutoRepeatTimer->setInterval(FRepeatInterval);
+    const QPoint at = mapFromGlobal(QCursor::pos());
+    if (FRepeating && FMouseHeld && InMainArea(at))
+        Click();
+    else if (FAutoRepeatTimer)
+        FAutoRepeatTimer->stop();
+}
+
+bool TFlatButton::ParentCanFocus() const
+{
+    const QWidget* parent = parentWidget();
+    return parent && parent->isVisible() && parent->isEnabled();
+}
+
+QChar TFlatButton::Accelerator() const
+{
+    QChar found;
+    for (qsizetype i = 0; i + 1 < FCaption.size(); ++i) {
+        if (FCaption[i] != u'&')
+            continue;
+        if (FCaption[i + 1] == u'&') {
+            ++i; // a literal ampersand
+            continue;
+        }
+        found = FCaption[i + 1];
+    }
+    return found;
+}
+
+void TFlatButton::WatchWindow()
+{
+    QWidget* top = window();
+    if (top == FWatchedWindow)
+        return;
+    if (FWatchedWindow)
+        FWatchedWindow->removeEventFilter(this);
+    FWatchedWindow = top != this ? top : nullptr;
+    if (FWatchedWindow)
+        FWatchedWindow->installEventFilter(this);
+}
+
+bool TFlatButton::eventFilter(QObject* watched, QEvent* event)
+{
+    // Keys nobody in the window took reach the window itself: Enter and
+    // Escape for default and cancel buttons, characters as accelerators.
+    if (watched != FWatchedWindow || event->type() != QEvent::KeyPress)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool usable = ParentCanFocus() && isEnabled() && isVisible();
+    if (!usable)
+        return false;
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    bool handled = false;
+    if (modifiers == Qt::NoModifier && ((enter && FDefault) || (key->key() == Qt::Key_Escape && FCancel))) {
+        handled = true;
+    } else if (FDisplayMode != dmGlyphOnly && !Accelerator().isNull()) {
+        const QString typed = key->text();
+        const QChar keyChar = typed.size() == 1 ? typed.front()
+            : (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z) ? QChar(u'a' + (key->key() - Qt::Key_A))
+                                                                   : QChar();
+        handled = !keyChar.isNull() && keyChar.toLower() == Accelerator().toLower();
+    }
+    if (handled)
+        CallHandler([this] { Click(); });
+    return handled;
+}
+
+void TFlatButton::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    CallHandler([&] { MouseDown(event->button(), event->position().toPoint(), false); });
+}
+
+void TFlatButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    event->accept();
+    CallHandler([&] {
+        MouseDown(event->button(), event->position().toPoint(), true);
+        if (event->button() == Qt::LeftButton && FDown && OnDblClick)
+            OnDblClick(*this);
+    });
+}
+
+void TFlatButton::mouseMoveEvent(QMouseEvent* event)
+{
+    event->accept();
+    CallHandler([&] { MouseMove(event->position().toPoint()); });
+}
+
+void TFlatButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    CallHandler([&] { MouseUp(event->button(), event->position().toPoint()); });
+}
+
+void TFlatButton::EnabledChanged()
+{
+    if (!isEnabled()) {
+        FButtonState = tsDisabled;
+        FMouseInside = false;
+        FMouseHeld = false;
+        ReleaseHotTimer();
+        CancelMode();
+    } else if (FButtonState == tsDisabled) {
+        FButtonState = (FDown && FGroupIndex != 0) ? tsLatched : tsUp;
+    }
+    RefreshButton();
+}
+
+void TFlatButton::changeEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::EnabledChange:
+        CallHandler([this] { EnabledChanged(); });
+        break;
+    case QEvent::FontChange:
+        RefreshButton();
+        break;
+    case QEvent::PaletteChange:
+        CallHandler([this] {
+            FGlyph.SystemColorsChanged(FButtonState);
+            RefreshButton();
+        });
+        break;
+    default:
+        break;
+    }
+    QWidget::changeEvent(event);
+}
+
+bool TFlatButton::event(QEvent* event)
+{
+    if (event->type() == CancelModeEventType()) {
+        CallHandler([this] { CancelMode(); });
+        return true;
+    }
+    if (event->type() == QEvent::ParentChange)
+        WatchWindow();
+    return QWidget::event(event);
+}
+
+void TFlatButton::Loaded()
+{
+    CallHandler([this] { FGlyph.MakeStateImage(isEnabled() ? tsUp : tsDisabled); });
+}
+
+void TFlatButton::paintEvent(QPaintEvent*)
+{
+    try {
+        const bool offscreen = FOpaque || !FFlat;
+        QImage surface;
+        if (offscreen) {
+            surface = QImage(size(), QImage::Format_RGB32);
+            surface.fill(palette().color(QPalette::Button));
+        }
+        QPainter canvas(this);
+        QPainter offscreenPainter;
+        if (offscreen)
+            offscreenPainter.begin(&surface);
+        QPainter& painter = offscreen ? offscreenPainter : canvas;
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::ButtonText));
+
+        int left = 0, top = 0, right = width(), bottom = height();
+        const bool pushed = FButtonState == tsPressed || FButtonState == tsLatched;
+        const bool split = FDropdownCombo && FHasDropdown;
+        const bool frame = !FNoBorder && (!FFlat || pushed || (FMouseInside && FButtonState != tsDisabled));
+        const auto edge = [&](int l, int t, int r, int b, bool sunken) {
+            const TEdgeStyle style = FFlat ? (sunken ? esSunkenOuter : esRaisedInner)
+                                           : (sunken ? esSunken : esRaised);
+            DrawEdge(painter, QRect(QPoint(l, t), QPoint(r - 1, b - 1)), style, !FFlat);
+        };
+        if (frame && split) {
+            edge(right - ComboPartWidth, top, right - 2, bottom, pushed && FMenuPress);
+            right -= ComboPartWidth;
+        } else if (split) {
+            right -= ComboPartWidth;
+        }
+        if (frame)
+            edge(left, top, right, bottom, pushed && !(split && FMenuPress));
+        if (!FNoBorder) {
+            const int inset = FFlat ? 1 : 2;
+            left += inset, top += inset, right -= inset, bottom -= inset;
+        }
+        const QRect content(QPoint(left, top), QPoint(right - 1, bottom - 1));
+        QPoint offset(0, 0);
+        if (pushed && !(split && FMenuPress)) {
+            if (FButtonState == tsLatched && (!FFlat || !FMouseInside)) {
+                if (!CheckerPattern)
+                    TButtonGlyph::MakeCheckerPattern();
+                painter.fillRect(content, QBrush(*CheckerPattern));
+            }
+            offset = QPoint(1, 1);
+        }
+        FGlyph.PaintContent(painter, content, offset, FDisplayMode != dmTextOnly,
+                            FDisplayMode != dmGlyphOnly, FCaption, FWordWrap, FAlignment,
+                            TButtonLayout(FLayout), FMargin, FSpacing,
+                            FDropdownArrow && FHasDropdown && !FDropdownCombo, FButtonState);
+        if (split)
+            TButtonGlyph::PaintDropArrow(painter, width() - 13, height() / 2 - 1, FButtonState);
+        if (offscreen) {
+            offscreenPainter.end();
+            canvas.drawImage(0, 0, surface);
+        }
+    } catch (const std::exception&) {
+        // Not from inside a paint: show the failure once this paint is over.
+        const std::exception_ptr failure = std::current_exception();
+        QTimer::singleShot(0, qApp, [failure] {
+            try {
+                std::rethrow_exception(failure);
+            } catch (...) {
+                ShowCurrentException();
+            }
+        });
+    }
+}
+
+// Setters: each does nothing for the value it already has.
+
+void TFlatButton::SetAlignment(int value)
+{
+    if (value == FAlignment || value < taLeftJustify || value > taCenter)
+        return;
+    FAlignment = TAlignment(value);
+    RefreshButton();
+}
+
+void TFlatButton::SetAllowAllUp(bool value)
+{
+    if (value == FAllowAllUp)
+        return;
+    FAllowAllUp = value;
+    ReleaseGroupSiblings();
+}
+
+void TFlatButton::SetCaption(const QString& caption)
+{
+    if (caption == FCaption)
+        return;
+    FCaption = caption;
+    RefreshButton();
+}
+
+void TFlatButton::SetGroupIndex(int value)
+{
+    if (value == FGroupIndex)
+        return;
+    FGroupIndex = value;
+    ReleaseGroupSiblings();
+}
+
+void TFlatButton::SetDisplayMode(TButtonDisplayMode value)
+{
+    if (value == FDisplayMode)
+        return;
+    FDisplayMode = value;
+    RefreshButton();
+}
+
+void TFlatButton::SetDropdownAlways(bool value)
+{
+    if (value == FDropdownAlways)
+        return;
+    FDropdownAlways = value;
+    const bool had = FHasDropdown;
+    FHasDropdown = FDropdownAlways || FDropdownMenu;
+    if (had != FHasDropdown && (FDropdownArrow || FDropdownCombo))
+        RefreshButton();
+}
+
+void TFlatButton::SetDropdownMenu(QMenu* menu)
+{
+    if (menu == FDropdownMenu)
+        return;
+    FDropdownMenu = menu;
+    const bool had = FHasDropdown;
+    FHasDropdown = FDropdownAlways || FDropdownMenu;
+    if (had != FHasDropdown && (FDropdownArrow || FDropdownCombo))
+        RefreshButton();
+}
+
+void TFlatButton::SetDropdownArrow(bool value)
+{
+    if (value == FDropdownArrow)
+        return;
+    FDropdownArrow = value;
+    RefreshButton();
+}
+
+void TFlatButton::SetDropdownCombo(bool value)
+{
+    if (value == FDropdownCombo)
+        return;
+    FDropdownCombo = value;
+    resize(value ? width() + ComboPartWidth : std::max(1, width() - ComboPartWidth), height());
+    RefreshButton();
+}
+
+void TFlatButton::SetFlat(bool value)
+{
+    if (value == FFlat)
+        return;
+    FFlat = value;
+    setAttribute(Qt::WA_OpaquePaintEvent, FOpaque || !FFlat);
+    RefreshButton();
+}
+
+void TFlatButton::SetGlyph(const QImage& glyph)
+{
+    FGlyph.SetGlyph(glyph);
+    RefreshButton();
+}
+
+void TFlatButton::SetGlyphMask(const QImage& mask)
+{
+    FGlyph.SetGlyphMask(mask);
+    RefreshButton();
+}
+
+void TFlatButton::SetImages(TMaskedImageList* images)
+{
+    if (images == FGlyph.Images())
+        return;
+    FGlyph.SetImages(images);
+    RefreshButton();
+}
+
+void TFlatButton::SetLayout(int value)
+{
+    if (value == FLayout || value < blGlyphLeft || value > blGlyphBottom)
+        return;
+    FLayout = value;
+    RefreshButton();
+}
+
+void TFlatButton::SetMargin(int value)
+{
+    if (value == FMargin || value < -1)
+        return;
+    FMargin = value;
+    RefreshButton();
+}
+
+void TFlatButton::SetNoBorder(bool value)
+{
+    if (value == FNoBorder)
+        return;
+    FNoBorder = value;
+    update();
+}
+
+void TFlatButton::SetNumGlyphs(int value)
+{
+    value = std::clamp(value, 1, 5);
+    if (value == FGlyph.NumGlyphs())
+        return;
+    FGlyph.SetNumGlyphs(value);
+    RefreshButton();
+}
+
+void TFlatButton::SetOldDisabledStyle(bool value)
+{
+    if (value == FGlyph.OldDisabledStyle())
+        return;
+    FGlyph.SetOldDisabledStyle(value);
+    RefreshButton();
+}
+
+void TFlatButton::SetOpaque(bool value)
+{
+    if (value == FOpaque)
+        return;
+    FOpaque = value;
+    setAttribute(Qt::WA_OpaquePaintEvent, FOpaque || !FFlat);
+    update();
+}
+
+void TFlatButton::SetSpacing(int value)
+{
+    if (value == FSpacing)
+        return;
+    FSpacing = value;
+    RefreshButton();
+}
+
+void TFlatButton::SetWordWrap(bool value)
+{
+    if (value == FWordWrap)
+        return;
+    FWordWrap = value;
+    RefreshButton();
+}
+
+void TFlatButton::SetAction(QAction* action)
+{
+    if (action == FAction)
+        return;
+    QObject::disconnect(FActionChanged);
+    FAction = action;
+    if (action) {
+        FActionChanged = connect(action, &QAction::changed, this, [this] { CallHandler([this] { ActionChanged(); }); });
+        ActionChanged();
+    }
+}
+
+void TFlatButton::ActionChanged()
+{
+    if (!FAction)
+        return;
+    SetCaption(FAction->text());
+    setEnabled(FAction->isEnabled());
+    setToolTip(FAction->toolTip());
+    if (FAction->isCheckable())
+        SetDown(FAction->isChecked());
+    if (auto* flat = qobject_cast<TFlatAction*>(FAction.data())) {
+        SetHelpContext(flat->HelpContext());
+        SetImageIndex(flat->ImageIndex());
+    }
 }

@@ -180,6 +180,12 @@ void ApplyStoredLayout(QWidget* form)
             child->adjustSize();
     }
 
+    // Controls that want to know that their layout has been read.
+    for (QWidget* child : children) {
+        if (child->metaObject()->indexOfMethod("Loaded()") >= 0)
+            QMetaObject::invokeMethod(child, "Loaded");
+    }
+
     const QVariant position = form->property("screenPosition");
     if (position.isValid())
         form->move(position.toPoint());

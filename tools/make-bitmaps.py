@@ -4,7 +4,9 @@ AboutStill.bmp  121 x 121, 24 bits: the blue octahedron on black, as the
                 first frame of the spinning image draws it;
 BtnOk.bmp       36 x 18, 4 bits, standard 16-colour palette: a green check
                 mark with a navy shadow, then the same mark embossed in grey
-                and white; olive is transparent."""
+                and white; olive is transparent;
+QuestionMark.bmp 16 x 16, 24 bits: the about button's question mark in cyan
+                and teal with a black shadow on silver (the transparent colour)."""
 
 import math
 import pathlib
@@ -99,8 +101,38 @@ def ok_glyph():
     return bmp_file(36, 18, 4, rows, VGA)
 
 
+# c cyan, t teal, k black shadow, . silver
+QUESTION = [
+    "................",
+    ".....cccccc.....",
+    "....ccttttcck...",
+    "...cct.kk.tcck..",
+    "...cck....tcck..",
+    "....kk....tcck..",
+    ".........ccck...",
+    "........cctk....",
+    ".......cctk.....",
+    ".......cck......",
+    ".......cck......",
+    "........kk......",
+    ".......cc.......",
+    ".......cck......",
+    "........kk......",
+    "................",
+]
+
+
+def question_mark():
+    colours = {".": (192, 192, 192), "c": (0, 255, 255), "t": (0, 128, 128), "k": (0, 0, 0)}
+    rows = []
+    for line in reversed(QUESTION):
+        rows.append(b"".join(bytes((colours[ch][2], colours[ch][1], colours[ch][0])) for ch in line))
+    return bmp_file(16, 16, 24, rows)
+
+
 def main():
-    for name, data in (("AboutStill.bmp", octahedron_still()), ("BtnOk.bmp", ok_glyph())):
+    for name, data in (("AboutStill.bmp", octahedron_still()), ("BtnOk.bmp", ok_glyph()),
+                       ("QuestionMark.bmp", question_mark())):
         (RESOURCES / name).write_bytes(data)
         print(f"wrote {name}: {len(data)} bytes")
 
