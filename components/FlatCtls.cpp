@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QScopeGuard>
 #include <QWindow>
 
 #include <exception>
@@ -799,10 +800,133 @@ void TFlatButton::Click()
     finalStep();
 }
 
+namespace {
+
+// The sweep of the presses that close an open menu. Qt hands such a press to
+// the popup, which closes; whether the press then reaches the control under
+// it depends on the platform. We take that into our own hands: every press
+// outside the popups is kept and posted again to its control once the menu
+// has closed, in the order they came, except (when clicks are removed) a
+// press on the button that opened the menu, which would only open it again.
+class TClickSweep final : public QObject
+{
+public:
+    TClickSweep(QWidget* button, bool removeClicks) : FButton(button), FRemoveClicks(removeClicks)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~TClickSweep() override
+    {
+        qApp->removeEventFilter(this);
+        // Through the target's window, as a press from the system arrives, so
+        // that the release that follows finds its way to the same control.
+        for (const TKept& kept : FKept) {
+            QWindow* surface = kept.Target ? kept.Target->window()->windowHandle() : nullptr;
+            if (!surface)
+                continue;
+            const QPoint local = surface->mapFromGlobal(kept.Global);
+            QCoreApplication::postEvent(surface, new QMouseEvent(kept.Type, local, local, kept.Global, kept.Button,
+                                                                 kept.Buttons, kept.Modifiers));
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if ((event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
+            || !watched->isWidgetType())
+            return false;
+        auto* popup = static_cast<QWidget*>(watched);
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint global = mouse->globalPosition().toPoint();
+        if (popup->windowType() != Qt::Popup || popup->geometry().contains(global))
+            return false;
+        popup->setAttribute(Qt::WA_NoMouseReplay, true);
+        QWidget* target = ControlAt(global);
+        if (target && !(FRemoveClicks && target == FButton))
+            FKept.append({target, event->type(), global, mouse->button(), mouse->buttons(), mouse->modifiers()});
+        return false;
+    }
+
+private:
+    struct TKept {
+        QPointer<QWidget> Target;
+        QEvent::Type Type;
+        QPoint Global;
+        Qt::MouseButton Button;
+        Qt::MouseButtons Buttons;
+        Qt::KeyboardModifiers Modifiers;
+    };
+    QPointer<QWidget> FButton;
+    bool FRemoveClicks;
+    QList<TKept> FKept;
+};
+
+} // namespace
+
+void TPopupMenu::Popup(QPoint global)
+{
+    if (OnPopup)
+        OnPopup(*this);
+    const QSize size = sizeHint();
+    if (Alignment == paRight)
+        global.rx() -= size.width();
+    else if (Alignment == paCenter)
+        global.rx() -= size.width() / 2;
+    exec(global);
+}
+
+void TPopupMenu::mouseReleaseEvent(QMouseEvent* event)
+{
+    // With the left button tracking, the right button picks nothing.
+    if (TrackButton == tbLeftButton && event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QMenu::mouseReleaseEvent(event);
+}
+
 void TFlatButton::DropdownSequence()
 {
-    // The menu itself comes with the dropdown work; until then the click is a plain one.
-    InheritedClick();
+    if (!FDropdownCombo)
+        InheritedClick();
+    if (QWidget::mouseGrabber() == this)
+        releaseMouse();
+
+    bool showMenu = FDropdownMenu != nullptr;
+    bool removeClicks = true;
+    if (OnDropdown)
+        OnDropdown(*this, showMenu, removeClicks);
+
+    const QPointer<TPopupMenu> menu = FDropdownMenu;
+    if (!menu || !showMenu)
+        return;
+
+    // The menu's settings are this showing's only; they go back on every path.
+    const auto oldAlignment = menu->Alignment;
+    const auto oldTrackButton = menu->TrackButton;
+    const auto restore = qScopeGuard([&] {
+        if (menu) {
+            menu->Alignment = oldAlignment;
+            menu->TrackButton = oldTrackButton;
+        }
+    });
+    menu->Alignment = TPopupMenu::paLeft;
+    QPoint at(0, height());
+    if (parentWidget()) {
+        const QString dock = parentWidget()->property("DockPosition").toString();
+        if (dock == u"dpLeft") {
+            at = QPoint(width(), 0);
+        } else if (dock == u"dpRight") {
+            at = QPoint(0, 0);
+            menu->Alignment = TPopupMenu::paRight;
+        }
+    }
+    menu->PopupComponent = this;
+    menu->TrackButton = TPopupMenu::tbLeftButton;
+    // Destroyed after the menu closed, also on failure: posts what it kept.
+    const TClickSweep sweep(this, removeClicks);
+    menu->Popup(mapToGlobal(at));
 }
 
 void TFlatButton::SetDown(bool value)
@@ -1121,7 +1245,7 @@ void TFlatButton::SetDropdownAlways(bool value)
         RefreshButton();
 }
 
-void TFlatButton::SetDropdownMenu(QMenu* menu)
+void TFlatButton::SetDropdownMenu(TPopupMenu* menu)
 {
     if (menu == FDropdownMenu)
         return;

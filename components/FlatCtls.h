@@ -154,6 +154,34 @@ private:
 
 
 
+// A popup menu that remembers where it was asked to open relative to the
+// point (Alignment) and which mouse button picks its items (TrackButton).
+class TPopupMenu final : public QMenu
+{
+    Q_OBJECT
+public:
+    enum TPopupAlignment { paLeft, paRight, paCenter };
+    Q_ENUM(TPopupAlignment)
+    enum TTrackButton { tbRightButton, tbLeftButton };
+    Q_ENUM(TTrackButton)
+
+    using QMenu::QMenu;
+
+    TPopupAlignment Alignment = paLeft;
+    TTrackButton TrackButton = tbRightButton;
+    // The control that opened the menu last.
+    QPointer<QWidget> PopupComponent;
+    // Called just before the menu shows; it may fail.
+    std::function<void(TPopupMenu&)> OnPopup;
+
+    // Shows the menu with the point at its left edge, right edge or centre,
+    // and returns once it has closed.
+    void Popup(QPoint global);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
 // A windowless toolbar-style push button: flat until the mouse is over it
 // (a thin raised frame), sunken while pressed, a dithered face while latched
 // down. Glyph and/or caption, groups, auto-repeat, Enter/Escape and
@@ -223,8 +251,8 @@ public:
     void SetDropdownArrow(bool value);
     bool DropdownCombo() const { return FDropdownCombo; }
     void SetDropdownCombo(bool value);
-    QMenu* DropdownMenu() const { return FDropdownMenu; }
-    void SetDropdownMenu(QMenu* menu);
+    TPopupMenu* DropdownMenu() const { return FDropdownMenu; }
+    void SetDropdownMenu(TPopupMenu* menu);
     bool Flat() const { return FFlat; }
     void SetFlat(bool value);
     QPixmap GlyphPixmap() const { return QPixmap::fromImage(FGlyph.Glyph()); }
@@ -350,7 +378,7 @@ private:
     bool FDropdownAlways = false;
     bool FDropdownArrow = true;
     bool FDropdownCombo = false;
-    QPointer<QMenu> FDropdownMenu;
+    QPointer<TPopupMenu> FDropdownMenu;
     bool FFlat = true;
     int FHelpContext = 0;
     int FLayout = blGlyphLeft;
