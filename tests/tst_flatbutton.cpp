@@ -260,7 +260,7 @@ void TestFlatButton::autoRepeat()
     MoveTo(FFirst, QPoint(5, 5));
     QTest::mousePress(FFirst, Qt::LeftButton, {}, QPoint(5, 5));
     QCOMPARE(log.Count(QStringLiteral("A click")), 1); // at once on the press
-    QTest::qWait(250);
+    QTest::qWait(150);
     QCOMPARE(log.Count(QStringLiteral("A click")), 1); // the first repeat waits 400 ms
     QTRY_COMPARE_WITH_TIMEOUT(log.Count(QStringLiteral("A click")), 2, 1000);
     QTRY_VERIFY_WITH_TIMEOUT(log.Count(QStringLiteral("A click")) >= 4, 1000); // then every 100 ms
