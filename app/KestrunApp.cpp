@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPixmap>
+#include <QPointer>
+#include <QWidget>
 #include <QSettings>
 
 TApplication::TApplication(int& argc, char** argv)
@@ -40,4 +42,16 @@ QIcon TApplication::ProgramIcon()
             icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
+}
+
+void TApplication::DestroyOtherWindows(const QWidget* keep)
+{
+    QList<QPointer<QWidget>> others;
+    for (QWidget* top : topLevelWidgets()) {
+        if (top != keep && !top->parentWidget())
+            others << top;
+    }
+    // One may take another down with it; the guards notice.
+    for (const QPointer<QWidget>& top : others)
+        delete top.data();
 }

@@ -18,4 +18,8 @@ public:
 
     // The program icon in all its sizes.
     static QIcon ProgramIcon();
+
+    // At the end of the program: destroys every parentless window but `keep`
+    // (about windows closed from their title bar are only hidden until then).
+    static void DestroyOtherWindows(const QWidget* keep);
 };

@@ -6,5 +6,7 @@ int main(int argc, char** argv)
     TApplication application(argc, argv);
     TForm1 Form1;
     Form1.show();
-    return application.exec();
+    const int result = application.exec();
+    TApplication::DestroyOtherWindows(&Form1);
+    return result;
 }

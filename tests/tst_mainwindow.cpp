@@ -536,13 +536,19 @@ void TestMainWindow::closingEndsTheProgram()
 {
     // An extra top-level window, as an about window will be, does not keep
     // the program running.
-    QWidget other(nullptr, Qt::Tool);
-    other.show();
+    QPointer<QWidget> other = new QWidget(nullptr, Qt::Tool);
+    other->show();
+    QPointer<QWidget> hidden = new QWidget(nullptr, Qt::Tool);
     bool timedOut = false;
     QTimer::singleShot(0, FForm.get(), [this] { FForm->close(); });
     QTimer::singleShot(10'000, qApp, [&] { timedOut = true; QCoreApplication::exit(1); });
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!timedOut);
+    // What the program does next: the other windows go, the main one stays.
+    TApplication::DestroyOtherWindows(FForm.get());
+    QVERIFY(other.isNull());
+    QVERIFY(hidden.isNull());
+    QVERIFY(FForm);
 }
 
 namespace {
