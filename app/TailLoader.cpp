@@ -178,7 +178,7 @@ namespace {
 // -1 for anything that is not a regular file or cannot be opened or locked.
 // The path is checked before opening so that a FIFO or a device is never
 // opened at all; the check after opening catches a swap in between.
-int OpenRegularLocked(const QByteArray& path)
+int OpenRegularLocked(const QByteArray& path, std::int64_t& size)
 {
     struct stat info {};
     if (path.isEmpty() || path.contains('\0') || ::stat(path.constData(), &info) != 0
@@ -196,22 +196,17 @@ int OpenRegularLocked(const QByteArray& path)
         ::close(handle);
         return -1;
     }
+    size = info.st_size;
     return handle;
 }
 
 } // namespace
 
 TTailFile::TTailFile(const QString& path)
-    : FHandle(OpenRegularLocked(QFile::encodeName(path)))
+    : FHandle(OpenRegularLocked(QFile::encodeName(path), FSize))
 {
     if (FHandle < 0)
         throw TFailure(QStringLiteral("Cannot open file ") + path);
-    struct stat info {};
-    if (::fstat(FHandle, &info) != 0) {
-        ::close(FHandle);
-        throw TFailure(QStringLiteral("Cannot open file ") + path);
-    }
-    FSize = info.st_size;
 }
 
 TTailFile::~TTailFile()
@@ -241,10 +236,13 @@ std::int64_t TTailFile::ReadTail(TTailBlock& block) const
 }
 
 std::optional<QString> DisplayTextFromBytes(const char* data, std::int64_t size,
-                                            TMemoCapacity capacity)
+                                            TMemoCapacity capacity, bool* cutAtZero)
 {
-    if (const void* zero = std::memchr(data, 0, static_cast<std::size_t>(size)))
+    const void* zero = std::memchr(data, 0, static_cast<std::size_t>(size));
+    if (zero)
         size = static_cast<const char*>(zero) - data;
+    if (cutAtZero)
+        *cutAtZero = zero != nullptr;
 
     // Every byte yields at most one UTF-16 unit, so this is enough room for
     // anything within the capacity.

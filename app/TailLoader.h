@@ -65,8 +65,9 @@ public:
     std::int64_t ReadTail(TTailBlock& block) const;
 
 private:
-    int FHandle = -1;
+    // Declared first: opening the file fills it in.
     std::int64_t FSize = 0;
+    int FHandle = -1;
 };
 
 // How much text the text area takes from one load. Past either limit the
@@ -84,6 +85,7 @@ inline constexpr char16_t MemoLineBreak = u'\u2029';
 // sequence shows as U+FFFD, and a block that starts inside a character shows
 // one U+FFFD for that character), up to the first zero byte, with CR LF, a lone
 // CR and a lone LF each one MemoLineBreak. Nothing when the text exceeds the
-// capacity.
+// capacity. `cutAtZero`, when given, tells whether a zero byte ended the text.
 std::optional<QString> DisplayTextFromBytes(const char* data, std::int64_t size,
-                                            TMemoCapacity capacity = MemoCapacity);
+                                            TMemoCapacity capacity = MemoCapacity,
+                                            bool* cutAtZero = nullptr);

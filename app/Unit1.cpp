@@ -13,8 +13,6 @@
 #include <QScreen>
 #include <QTextDocument>
 
-#include <cstring>
-
 namespace {
 
 // Moves a dialog to its place on the user's monitor as it is about to show.
@@ -115,11 +113,11 @@ void TForm1::LoadTail()
     const TTailFile file(OpenDialog1.FileName());
     const std::int64_t count = file.ReadTail(block);
 
+    bool cutAtZero = false;
+    const std::optional<QString> text = DisplayTextFromBytes(block.Data(), count, MemoCapacity, &cutAtZero);
     // The text area never holds a zero byte, so a block with one (the file
     // was shorter than the block, or the data has one) always replaces.
-    const bool hasZero = count < block.Size()
-        || std::memchr(block.Data(), 0, static_cast<std::size_t>(count)) != nullptr;
-    const std::optional<QString> text = DisplayTextFromBytes(block.Data(), count);
+    const bool hasZero = count < block.Size() || cutAtZero;
     if (!text)
         throw TFailure(QStringLiteral("Text exceeds memo capacity"));
     // An unchanged text leaves the view, caret and selection where they are.

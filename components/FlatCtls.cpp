@@ -570,7 +570,7 @@ TFlatButton::TFlatButton(QWidget* parent)
     resize(23, 22);
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
-    setAttribute(Qt::WA_OpaquePaintEvent, FOpaque || !FFlat);
+    UpdateOpaqueStyle();
     FGlyph.OnGlyphChange = [this](TButtonGlyph&) { RefreshButton(); };
     ++GButtonCount;
     WatchWindow();
@@ -1194,91 +1194,94 @@ void TFlatButton::paintEvent(QPaintEvent*)
 
 // Setters: each does nothing for the value it already has.
 
+namespace {
+
+// Stores the value; true when it differed from what the field held.
+template <typename T, typename V>
+bool Assign(T& field, const V& value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
+} // namespace
+
+void TFlatButton::UpdateOpaqueStyle()
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, FOpaque || !FFlat);
+}
+
+void TFlatButton::UpdateHasDropdown()
+{
+    if (Assign(FHasDropdown, FDropdownAlways || FDropdownMenu) && (FDropdownArrow || FDropdownCombo))
+        RefreshButton();
+}
+
 void TFlatButton::SetAlignment(int value)
 {
-    if (value == FAlignment || value < taLeftJustify || value > taCenter)
-        return;
-    FAlignment = TAlignment(value);
-    RefreshButton();
+    if (value >= taLeftJustify && value <= taCenter && Assign(FAlignment, TAlignment(value)))
+        RefreshButton();
 }
 
 void TFlatButton::SetAllowAllUp(bool value)
 {
-    if (value == FAllowAllUp)
-        return;
-    FAllowAllUp = value;
-    ReleaseGroupSiblings();
+    if (Assign(FAllowAllUp, value))
+        ReleaseGroupSiblings();
 }
 
 void TFlatButton::SetCaption(const QString& caption)
 {
-    if (caption == FCaption)
-        return;
-    FCaption = caption;
-    RefreshButton();
+    if (Assign(FCaption, caption))
+        RefreshButton();
 }
 
 void TFlatButton::SetGroupIndex(int value)
 {
-    if (value == FGroupIndex)
-        return;
-    FGroupIndex = value;
-    ReleaseGroupSiblings();
+    if (Assign(FGroupIndex, value))
+        ReleaseGroupSiblings();
 }
 
 void TFlatButton::SetDisplayMode(TButtonDisplayMode value)
 {
-    if (value == FDisplayMode)
-        return;
-    FDisplayMode = value;
-    RefreshButton();
+    if (Assign(FDisplayMode, value))
+        RefreshButton();
 }
 
 void TFlatButton::SetDropdownAlways(bool value)
 {
-    if (value == FDropdownAlways)
-        return;
-    FDropdownAlways = value;
-    const bool had = FHasDropdown;
-    FHasDropdown = FDropdownAlways || FDropdownMenu;
-    if (had != FHasDropdown && (FDropdownArrow || FDropdownCombo))
-        RefreshButton();
+    if (Assign(FDropdownAlways, value))
+        UpdateHasDropdown();
 }
 
 void TFlatButton::SetDropdownMenu(TPopupMenu* menu)
 {
-    if (menu == FDropdownMenu)
-        return;
-    FDropdownMenu = menu;
-    const bool had = FHasDropdown;
-    FHasDropdown = FDropdownAlways || FDropdownMenu;
-    if (had != FHasDropdown && (FDropdownArrow || FDropdownCombo))
-        RefreshButton();
+    if (menu != FDropdownMenu) {
+        FDropdownMenu = menu;
+        UpdateHasDropdown();
+    }
 }
 
 void TFlatButton::SetDropdownArrow(bool value)
 {
-    if (value == FDropdownArrow)
-        return;
-    FDropdownArrow = value;
-    RefreshButton();
+    if (Assign(FDropdownArrow, value))
+        RefreshButton();
 }
 
 void TFlatButton::SetDropdownCombo(bool value)
 {
-    if (value == FDropdownCombo)
+    if (!Assign(FDropdownCombo, value))
         return;
-    FDropdownCombo = value;
     resize(value ? width() + ComboPartWidth : std::max(1, width() - ComboPartWidth), height());
     RefreshButton();
 }
 
 void TFlatButton::SetFlat(bool value)
 {
-    if (value == FFlat)
+    if (!Assign(FFlat, value))
         return;
-    FFlat = value;
-    setAttribute(Qt::WA_OpaquePaintEvent, FOpaque || !FFlat);
+    UpdateOpaqueStyle();
     RefreshButton();
 }
 
@@ -1304,26 +1307,21 @@ void TFlatButton::SetImages(TMaskedImageList* images)
 
 void TFlatButton::SetLayout(int value)
 {
-    if (value == FLayout || value < blGlyphLeft || value > blGlyphBottom)
-        return;
-    FLayout = value;
-    RefreshButton();
+    if (value >= blGlyphLeft && value <= blGlyphBottom && Assign(FLayout, value))
+        RefreshButton();
 }
 
 void TFlatButton::SetMargin(int value)
 {
-    if (value == FMargin || value < -1)
-        return;
-    FMargin = value;
-    RefreshButton();
+    // Values below -1 are ignored.
+    if (value >= -1 && Assign(FMargin, value))
+        RefreshButton();
 }
 
 void TFlatButton::SetNoBorder(bool value)
 {
-    if (value == FNoBorder)
-        return;
-    FNoBorder = value;
-    update();
+    if (Assign(FNoBorder, value))
+        update();
 }
 
 void TFlatButton::SetNumGlyphs(int value)
@@ -1345,27 +1343,22 @@ void TFlatButton::SetOldDisabledStyle(bool value)
 
 void TFlatButton::SetOpaque(bool value)
 {
-    if (value == FOpaque)
+    if (!Assign(FOpaque, value))
         return;
-    FOpaque = value;
-    setAttribute(Qt::WA_OpaquePaintEvent, FOpaque || !FFlat);
+    UpdateOpaqueStyle();
     update();
 }
 
 void TFlatButton::SetSpacing(int value)
 {
-    if (value == FSpacing)
-        return;
-    FSpacing = value;
-    RefreshButton();
+    if (Assign(FSpacing, value))
+        RefreshButton();
 }
 
 void TFlatButton::SetWordWrap(bool value)
 {
-    if (value == FWordWrap)
-        return;
-    FWordWrap = value;
-    RefreshButton();
+    if (Assign(FWordWrap, value))
+        RefreshButton();
 }
 
 void TFlatButton::SetAction(QAction* action)

@@ -345,6 +345,8 @@ private:
     void RecheckHot();
     void ReleaseHotTimer();
     void RefreshButton(bool erase = true);
+    void UpdateOpaqueStyle();
+    void UpdateHasDropdown();
     bool InMainArea(QPoint at) const;
     void InheritedClick();
     void DropdownSequence();
