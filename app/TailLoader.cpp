@@ -157,11 +157,6 @@ QChar UserDecimalSeparator()
     return point.isEmpty() ? QChar(u'.') : point.front();
 }
 
-void TTailBlock::TFree::operator()(char* p) const noexcept
-{
-    std::free(p);
-}
-
 TTailBlock::TTailBlock(std::int32_t size)
     : FData(static_cast<char*>(std::calloc(static_cast<std::size_t>(std::max(size, 1)), 1))),
       FSize(size)
@@ -233,107 +228,4 @@ std::int64_t TTailFile::ReadTail(TTailBlock& block) const
     if (done < count)
         Fail(u"Stream read error");
     return count;
-}
-
-std::optional<QString> DisplayTextFromBytes(const char* data, std::int64_t size,
-                                            TMemoCapacity capacity, bool* cutAtZero)
-{
-    const void* zero = std::memchr(data, 0, static_cast<std::size_t>(size));
-    if (zero)
-        size = static_cast<const char*>(zero) - data;
-    if (cutAtZero)
-        *cutAtZero = zero != nullptr;
-
-    // Every byte yields at most one UTF-16 unit, so this is enough room for
-    // anything within the capacity.
-    QString text(static_cast<qsizetype>(std::min(size, capacity.Characters + 2)),
-                 Qt::Uninitialized);
-    char16_t* const begin = reinterpret_cast<char16_t*>(text.data());
-    char16_t* const limit = begin + std::min(size, capacity.Characters);
-    char16_t* out = begin;
-    char16_t* lineStart = begin;
-
-    const auto* in = reinterpret_cast<const unsigned char*>(data);
-    const auto* const end = in + size;
-
-    const auto fits = [&](int units) {
-        return limit - out >= units && (out - lineStart) + units <= capacity.LineCharacters;
-    };
-
-    // A tail that begins inside a character shows one replacement for it.
-    if (in < end && (*in & 0xC0) == 0x80) {
-        for (int k = 0; k < 3 && in < end && (*in & 0xC0) == 0x80; ++k)
-            ++in;
-        if (!fits(1))
-            return std::nullopt;
-        *out++ = u'\uFFFD';
-    }
-
-    while (in < end) {
-        const unsigned char c = *in;
-        if (c < 0x80) {
-            if (c == '\r' || c == '\n') {
-                ++in;
-                if (c == '\r' && in < end && *in == '\n')
-                    ++in;
-                if (out == limit)
-                    return std::nullopt;
-                *out++ = MemoLineBreak;
-                lineStart = out;
-                continue;
-            }
-            if (!fits(1))
-                return std::nullopt;
-            *out++ = c;
-            ++in;
-            continue;
-        }
-
-        // A multi-byte sequence; what is not well-formed shows as one U+FFFD
-        // per maximal ill-formed part.
-        int need = 0;
-        char32_t code = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            need = 1;
-            code = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            need = 2;
-            code = c & 0x0F;
-            low = c == 0xE0 ? 0xA0 : 0x80;
-            high = c == 0xED ? 0x9F : 0xBF;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            need = 3;
-            code = c & 0x07;
-            low = c == 0xF0 ? 0x90 : 0x80;
-            high = c == 0xF4 ? 0x8F : 0xBF;
-        }
-        const unsigned char* next = in + 1;
-        int taken = 0;
-        for (; taken < need && next < end && *next >= low && *next <= high; ++taken, ++next) {
-            code = (code << 6) | (*next & 0x3F);
-            low = 0x80;
-            high = 0xBF;
-        }
-        in = next;
-
-        if (taken < need || need == 0) {
-            if (!fits(1))
-                return std::nullopt;
-            *out++ = u'\uFFFD';
-        } else if (code < 0x10000) {
-            if (!fits(1))
-                return std::nullopt;
-            *out++ = static_cast<char16_t>(code);
-        } else {
-            if (!fits(2))
-                return std::nullopt;
-            *out++ = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-            *out++ = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-        }
-    }
-
-    text.truncate(out - begin);
-    return text;
 }

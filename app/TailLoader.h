@@ -1,5 +1,7 @@
 #pragma once
 
+#include "components/MemoText.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -39,10 +41,11 @@ public:
 
     char* Data() const { return FData.get(); }
     std::int32_t Size() const { return FSize; }
+    // Hands the memory over (to the text that shows it); the block is empty after.
+    TMallocBytes TakeData() { return std::move(FData); }
 
 private:
-    struct TFree { void operator()(char* p) const noexcept; };
-    std::unique_ptr<char, TFree> FData;
+    TMallocBytes FData;
     std::int32_t FSize = 0;
 };
 
@@ -69,23 +72,3 @@ private:
     std::int64_t FSize = 0;
     int FHandle = -1;
 };
-
-// How much text the text area takes from one load. Past either limit the
-// text is refused: the text area could not show it in reasonable time.
-struct TMemoCapacity {
-    std::int64_t Characters;     // UTF-16 units in all
-    std::int64_t LineCharacters; // UTF-16 units in one line
-};
-inline constexpr TMemoCapacity MemoCapacity{128'000'000, 500'000};
-
-// The text area's own line break (the block separator of its document).
-inline constexpr char16_t MemoLineBreak = u'\u2029';
-
-// The bytes a load shows, as characters: decoded as UTF-8 (each broken
-// sequence shows as U+FFFD, and a block that starts inside a character shows
-// one U+FFFD for that character), up to the first zero byte, with CR LF, a lone
-// CR and a lone LF each one MemoLineBreak. Nothing when the text exceeds the
-// capacity. `cutAtZero`, when given, tells whether a zero byte ended the text.
-std::optional<QString> DisplayTextFromBytes(const char* data, std::int64_t size,
-                                            TMemoCapacity capacity = MemoCapacity,
-                                            bool* cutAtZero = nullptr);

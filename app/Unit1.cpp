@@ -4,6 +4,7 @@
 #include "app/TailLoader.h"
 #include "components/Failure.h"
 #include "components/FlatCtls.h"
+#include "components/Memo.h"
 #include "ui_Unit1.h"
 
 #include <QApplication>
@@ -11,7 +12,9 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTextDocument>
+
+#include <new>
+#include <optional>
 
 namespace {
 
@@ -113,17 +116,21 @@ void TForm1::LoadTail()
     const TTailFile file(OpenDialog1.FileName());
     const std::int64_t count = file.ReadTail(block);
 
-    bool cutAtZero = false;
-    const std::optional<QString> text = DisplayTextFromBytes(block.Data(), count, MemoCapacity, &cutAtZero);
+    // The text area takes the block as it is and indexes it; only the index
+    // needs memory of its own.
+    std::optional<TTextStore> store;
+    try {
+        store.emplace(block.TakeData(), count);
+    } catch (const std::bad_alloc&) {
+        throw TFailure(QStringLiteral("Text exceeds memo capacity"));
+    }
     // The text area never holds a zero byte, so a block with one (the file
     // was shorter than the block, or the data has one) always replaces.
-    const bool hasZero = count < block.Size() || cutAtZero;
-    if (!text)
-        throw TFailure(QStringLiteral("Text exceeds memo capacity"));
+    const bool hasZero = count < wanted || store->CutAtZero();
     // An unchanged text leaves the view, caret and selection where they are.
-    if (!hasZero && *text == Memo1->document()->toRawText())
+    if (!hasZero && Memo1->Model().SameText(*store))
         return;
-    Memo1->setPlainText(*text);
+    Memo1->LoadStore(std::move(*store));
 }
 
 void TForm1::changeEvent(QEvent* event)

@@ -12,9 +12,9 @@
 
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class TFlatButton;
+class TMemo;
 namespace Ui { class TForm1; }
 
 // The file-open dialog of the main window. It keeps the last confirmed path
@@ -49,7 +49,7 @@ public:
     // OpenDialog1 names in Memo1. Throws TFailure; Memo1 keeps its text then.
     void LoadTail();
 
-    QPlainTextEdit* Memo1 = nullptr;
+    TMemo* Memo1 = nullptr;
     QPushButton* bbOpen = nullptr;
     TOpenDialog OpenDialog1{this};
     QLineEdit* ebReadNum = nullptr;

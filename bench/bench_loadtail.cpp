@@ -13,7 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include "components/Memo.h"
 #include <QProcess>
 
 #include <algorithm>
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
     std::vector<double> loadMs;
     for (int run = 0; run < runs; ++run) {
         // Start from an empty text area so that every run replaces the text.
-        form.Memo1->clear();
+        form.Memo1->SetText(QString());
         QCoreApplication::processEvents();
         QElapsedTimer timer;
         timer.start();

@@ -658,6 +658,22 @@ std::int64_t TMemoText::Replace(std::int64_t from, std::int64_t to, QStringView 
     return insertedUnits;
 }
 
+TEditChange TMemoText::NextUndo() const
+{
+    if (FUndo.empty())
+        return {};
+    const TEdit& edit = FUndo.back();
+    return {edit.Pos, edit.InsertedUnits, edit.RemovedUnits};
+}
+
+TEditChange TMemoText::NextRedo() const
+{
+    if (FRedo.empty())
+        return {};
+    const TEdit& edit = FRedo.back();
+    return {edit.Pos, edit.RemovedUnits, edit.InsertedUnits};
+}
+
 TEditChange TMemoText::Undo()
 {
     if (FUndo.empty())

@@ -143,8 +143,13 @@ public:
                          TEditKind kind = TEditKind::ekOther);
     // The next edit starts a new undo step even when it could merge.
     void BreakMerge() { FMergeable = false; }
+    // No edit since the last load (or every one undone and forgotten).
+    bool Untouched() const { return FUndo.empty() && FRedo.empty(); }
     bool CanUndo() const { return !FUndo.empty(); }
     bool CanRedo() const { return !FRedo.empty(); }
+    // What Undo or Redo would change, before it does.
+    TEditChange NextUndo() const;
+    TEditChange NextRedo() const;
     TEditChange Undo();
     TEditChange Redo();
 

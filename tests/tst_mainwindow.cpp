@@ -6,20 +6,19 @@
 #include "app/Unit1.h"
 #include "components/Failure.h"
 #include "components/FormLayout.h"
+#include "components/Memo.h"
 #include "ModalDriver.h"
 
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -50,7 +49,7 @@ QString Load(TForm1& form, const QString& number, const QString& path)
 
 QString Shown(const TForm1& form)
 {
-    return form.Memo1->toPlainText();
+    return form.Memo1->Text();
 }
 
 // Answers the file dialog with a path, or cancels it with an empty one; closes
@@ -165,9 +164,7 @@ void TestMainWindow::startUp()
     QVERIFY(!form.bbOpen->isDefault());
     QVERIFY(!form.bbOpen->autoDefault());
 
-    QVERIFY(form.Memo1->toPlainText().isEmpty());
-    QVERIFY(!form.Memo1->isReadOnly());
-    QCOMPARE(form.Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QVERIFY(form.Memo1->Text().isEmpty());
     QCOMPARE(form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(QApplication::focusWidget(), form.Memo1);
@@ -185,7 +182,7 @@ void TestMainWindow::tabOrder()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), form.Memo1);
     // Tab in the text area moves on; it types no tab character.
-    QVERIFY(form.Memo1->toPlainText().isEmpty());
+    QVERIFY(form.Memo1->Text().isEmpty());
 }
 
 void TestMainWindow::anchorsOnResize()
@@ -277,7 +274,7 @@ void TestMainWindow::loadsTheTail()
     WriteFile(Path("short.log"), content);
     QCOMPARE(Load(form, QStringLiteral("0.5"), Path("short.log")), QString());
     QCOMPARE(Shown(form), QString::fromLatin1(content));
-    QCOMPARE(form.Memo1->textCursor().position(), 0);
+    QCOMPARE(form.Memo1->CursorPosition(), 0);
 
     WriteFile(Path("long.log"), content.repeated(34).left(10'000'000));
     QCOMPARE(Load(form, QStringLiteral("0.5"), Path("long.log")), QString());
@@ -308,7 +305,7 @@ void TestMainWindow::lineEndsAndZeroBytes()
     TForm1& form = *FForm;
     WriteFile(Path("ends.txt"), "one\rtwo\nthree\n\rfour");
     QCOMPARE(Load(form, QStringLiteral("1"), Path("ends.txt")), QString());
-    QCOMPARE(form.Memo1->blockCount(), 5);
+    QCOMPARE(form.Memo1->Model().LineCount(), 5);
     QCOMPARE(Shown(form), QStringLiteral("one\ntwo\nthree\n\nfour"));
 
     WriteFile(Path("zero.bin"), QByteArray("0123456789\0after the zero", 25));
@@ -345,8 +342,6 @@ void TestMainWindow::failuresKeepTheText_data()
                                << QStringLiteral("Cannot open file %1");
     QTest::newRow("fifo") << QStringLiteral("0.5") << QStringLiteral("pipe")
                           << QStringLiteral("Cannot open file %1");
-    QTest::newRow("line past the capacity") << QStringLiteral("0.6") << QStringLiteral("oneline.txt")
-                                            << QStringLiteral("Text exceeds memo capacity");
 }
 
 void TestMainWindow::failuresKeepTheText()
@@ -356,13 +351,12 @@ void TestMainWindow::failuresKeepTheText()
     QFETCH(QString, message);
 
     WriteFile(Path("text.log"), "some text\n");
-    WriteFile(Path("oneline.txt"), QByteArray(600'000, 'x'));
     QDir(FDir.path()).mkpath(QStringLiteral("folder"));
     if (!QFileInfo::exists(Path("pipe")))
         QCOMPARE(::mkfifo(QFile::encodeName(Path("pipe")).constData(), 0600), 0);
 
     TForm1& form = *FForm;
-    form.Memo1->setPlainText(QStringLiteral("what the user had"));
+    form.Memo1->SetText(QStringLiteral("what the user had"));
     const QString path = FDir.filePath(file);
     QCOMPARE(Load(form, number, path), message.contains(u"%1") ? message.arg(path) : message);
     QCOMPARE(Shown(form), QStringLiteral("what the user had"));
@@ -381,7 +375,7 @@ void TestMainWindow::lockedFileKeepsTheText()
     QVERIFY(holder.waitForReadyRead(5000));
 
     TForm1& form = *FForm;
-    form.Memo1->setPlainText(QStringLiteral("before"));
+    form.Memo1->SetText(QStringLiteral("before"));
     QCOMPARE(Load(form, QStringLiteral("0.5"), path), QStringLiteral("Cannot open file ") + path);
     QCOMPARE(Shown(form), QStringLiteral("before"));
     holder.kill();
@@ -401,23 +395,20 @@ void TestMainWindow::sameTextKeepsTheView()
     QCOMPARE(Load(form, QStringLiteral("0.5"), Path("same.log")), QString());
     QScrollBar* vertical = form.Memo1->verticalScrollBar();
     vertical->setValue(300);
-    QTextCursor cursor = form.Memo1->textCursor();
-    cursor.setPosition(4000);
-    cursor.setPosition(4100, QTextCursor::KeepAnchor);
-    form.Memo1->setTextCursor(cursor);
+    form.Memo1->SetSelection(4000, 4100);
     vertical->setValue(300);
 
     QCOMPARE(Load(form, QStringLiteral("0.5"), Path("same.log")), QString());
     QCOMPARE(vertical->value(), 300);
-    QCOMPARE(form.Memo1->textCursor().selectionStart(), 4000);
-    QCOMPARE(form.Memo1->textCursor().selectionEnd(), 4100);
+    QCOMPARE(form.Memo1->SelectionStart(), 4000);
+    QCOMPARE(form.Memo1->SelectionEnd(), 4100);
 
     // A changed file replaces the text and shows its top.
     WriteFile(Path("same.log"), content + "one more line\n");
     QCOMPARE(Load(form, QStringLiteral("0.5"), Path("same.log")), QString());
     QCOMPARE(vertical->value(), 0);
-    QCOMPARE(form.Memo1->textCursor().position(), 0);
-    QVERIFY(!form.Memo1->textCursor().hasSelection());
+    QCOMPARE(form.Memo1->CursorPosition(), 0);
+    QVERIFY(!form.Memo1->HasSelection());
 
     // A file shorter than the block always replaces: the view goes back up.
     WriteFile(Path("small.log"), content.left(200'000));
@@ -450,7 +441,7 @@ void TestMainWindow::decimalSeparatorFollowsTheLocale()
 void TestMainWindow::cancelReadsNothing()
 {
     TForm1& form = *FForm;
-    form.Memo1->setPlainText(QStringLiteral("untouched"));
+    form.Memo1->SetText(QStringLiteral("untouched"));
     form.ebReadNum->setText(QStringLiteral("abc"));
     TUser user; // no path: cancel
     TModalDriver driver([&](QWidget* modal) { user.Answer(modal); });
@@ -486,7 +477,7 @@ void TestMainWindow::dialogLoadsAndRemembersThePath()
 void TestMainWindow::dialogFailuresShowTheErrorBox()
 {
     TForm1& form = *FForm;
-    form.Memo1->setPlainText(QStringLiteral("before"));
+    form.Memo1->SetText(QStringLiteral("before"));
     TUser user;
     TModalDriver driver([&](QWidget* modal) { user.Answer(modal); });
 

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr char16_t LB = MemoLineBreak;
-
 // The outcome of BytesToRead: the byte count, or the failure text.
 QString Outcome(const QString& text, QChar separator)
 {
@@ -59,6 +57,13 @@ QByteArray ReadTailBytes(const QString& path, std::int32_t bytes)
     const TTailFile file(path);
     const std::int64_t count = file.ReadTail(block);
     return QByteArray(block.Data(), count);
+}
+
+TMallocBytes ReadTailBlock(const QString& path, std::int32_t bytes)
+{
+    TTailBlock block(bytes);
+    TTailFile(path).ReadTail(block);
+    return block.TakeData();
 }
 
 QString OpenFailure(const QString& path)
@@ -117,9 +122,6 @@ private Q_SLOTS:
     void bytesFromNumberText_data();
     void bytesFromNumberText();
     void hugeDigitStrings();
-    void displayText_data();
-    void displayText();
-    void displayTextCapacity();
     void readsTheTail();
     void startBetweenCrAndLf();
     void sparseFilesPastFourGigabytes();
@@ -211,71 +213,6 @@ void TestTailLoader::hugeDigitStrings()
     QCOMPARE(Outcome(QStringLiteral("0.5") + QString(3000, u'0'), u'.'), QStringLiteral("499999"));
 }
 
-void TestTailLoader::displayText_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");
-
-    const auto lines = [](std::initializer_list<const char16_t*> parts) {
-        QStringList list;
-        for (const char16_t* part : parts)
-            list << QString::fromUtf16(part);
-        return list.join(QChar(LB));
-    };
-    QTest::newRow("mixed line ends")
-        << QByteArray("one\rtwo\nthree\n\rfour")
-        << lines({u"one", u"two", u"three", u"", u"four"});
-    QTest::newRow("CR LF is one") << QByteArray("a\r\nb") << lines({u"a", u"b"});
-    QTest::newRow("LF CR is two") << QByteArray("a\n\rb") << lines({u"a", u"", u"b"});
-    QTest::newRow("CR CR LF is two") << QByteArray("a\r\r\nb") << lines({u"a", u"", u"b"});
-    QTest::newRow("ends with a line end") << QByteArray("a\n") << lines({u"a", u""});
-    QTest::newRow("tabs and controls pass") << QByteArray("a\tb\x01\x7f") << QStringLiteral("a\tb\x01\x7f");
-    QTest::newRow("cut at the first zero") << QByteArray("0123456789\0rest\0", 16)
-                                           << QStringLiteral("0123456789");
-    QTest::newRow("zero first") << QByteArray("\0abc", 4) << QString();
-    QTest::newRow("utf-8") << QByteArray("gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80")
-                           << QString::fromUtf8("grüß € 😀");
-    QTest::newRow("starts inside a 2-byte character") << QByteArray("\xbc" "ab")
-                                                       << QStringLiteral("\uFFFDab");
-    QTest::newRow("starts inside a 4-byte character") << QByteArray("\x9f\x98\x80" "ab")
-                                                       << QStringLiteral("\uFFFDab");
-    QTest::newRow("invalid byte") << QByteArray("a\xff" "b") << QStringLiteral("a\uFFFDb");
-    QTest::newRow("cut sequence at the end") << QByteArray("a\xe2\x82") << QStringLiteral("a\uFFFD");
-    QTest::newRow("cut sequence before a line end")
-        << QByteArray("a\xe2\n") << QStringLiteral("a\uFFFD") + QChar(LB);
-    QTest::newRow("overlong") << QByteArray("\xc0\xaf") << QStringLiteral("\uFFFD\uFFFD");
-    QTest::newRow("surrogate") << QByteArray("x\xed\xa0\x80") << QStringLiteral("x\uFFFD\uFFFD\uFFFD");
-    QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80")
-                                   << QStringLiteral("\uFFFD\uFFFD\uFFFD\uFFFD");
-}
-
-void TestTailLoader::displayText()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, text);
-    const auto shown = DisplayTextFromBytes(bytes.constData(), bytes.size());
-    QVERIFY(shown.has_value());
-    QCOMPARE(*shown, text);
-}
-
-void TestTailLoader::displayTextCapacity()
-{
-    const TMemoCapacity small{10, 4};
-    const auto show = [&](const QByteArray& bytes) {
-        return DisplayTextFromBytes(bytes.constData(), bytes.size(), small);
-    };
-    QVERIFY(show("abcd\nabcd\n").has_value());           // 10 characters, lines of 4
-    QVERIFY(!show("abcd\nabcd\na").has_value());         // 11 characters
-    QVERIFY(!show("abcde").has_value());                 // a line of 5
-    QVERIFY(show("abcd\r\nabcd\r\n").has_value());       // CR LF counts once
-    QVERIFY(show(QByteArray("abcd\0zzzzzzzzzzzz", 17)).has_value()); // the cut comes first
-    QVERIFY(!show("ab\xf0\x9f\x98\x80\xf0\x9f\x98\x80").has_value()); // a line of 6 units
-
-    // The capacity we ship holds the benchmark's 100 MB of log lines.
-    QVERIFY(MemoCapacity.Characters >= 100'000'000);
-    QVERIFY(MemoCapacity.LineCharacters >= 500'000);
-}
-
 void TestTailLoader::readsTheTail()
 {
     QByteArray content;
@@ -308,8 +245,9 @@ void TestTailLoader::startBetweenCrAndLf()
     WriteFile(Path("crlf.log"), "first\r\nsecond\r\n");
     const QByteArray tail = ReadTailBytes(Path("crlf.log"), 9);
     QCOMPARE(tail, QByteArray("\nsecond\r\n"));
-    const auto text = DisplayTextFromBytes(tail.constData(), tail.size());
-    QCOMPARE(*text, QChar(LB) + QStringLiteral("second") + QChar(LB));
+    TMemoText text;
+    text.Load(TTextStore(ReadTailBlock(Path("crlf.log"), 9), 9));
+    QCOMPARE(text.Text(), QStringLiteral("\nsecond\n"));
 }
 
 void TestTailLoader::sparseFilesPastFourGigabytes()
