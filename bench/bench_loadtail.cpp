@@ -1,10 +1,13 @@
 // Times a load the way the user sees it: from the path confirmed in the
 // dialog to the text painted in Memo1, for one number of megabytes, and
-// reports the peak memory of this process. bench/run-bench runs it once per
-// size, so each peak belongs to one size alone.
+// reports the peak memory of this process; times what a user then does in
+// the loaded text. bench/run-bench runs it once per size, so each peak
+// belongs to one size alone.
 //
 //   bench_loadtail --make-log FILE BYTES    write a log of ~100-byte lines
+//   bench_loadtail --make-line FILE BYTES   write one line of words, no line end
 //   bench_loadtail FILE MEGABYTES RUNS      time RUNS loads, print one line
+//   bench_loadtail --keys FILE MEGABYTES    load once, then time keys, one line each
 
 #include "app/KestrunApp.h"
 #include "app/Unit1.h"
@@ -14,7 +17,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include "components/Memo.h"
+#include <QKeyEvent>
 #include <QProcess>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <cstdio>
@@ -68,10 +73,78 @@ int MakeLog(const QString& path, qint64 bytes)
     return 0;
 }
 
+int MakeLine(const QString& path, qint64 bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    QByteArray chunk;
+    for (int i = 0; chunk.size() < (1 << 20); ++i)
+        chunk += "word" + QByteArray::number(i % 1000) + ' ';
+    for (qint64 written = 0; written < bytes; written += chunk.size())
+        file.write(chunk.left(std::min<qint64>(chunk.size(), bytes - written)));
+    return 0;
+}
+
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// Loads once, then times each key (or key pair) with the repaint it causes,
+// as the median of a few presses.
+int TimeKeys(const QString& path, const QString& megabytes)
+{
+    TForm1 form;
+    form.show();
+    QCoreApplication::processEvents();
+    form.ebReadNum->setText(megabytes);
+    form.OpenDialog1.SetFileName(path);
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        form.LoadTail();
+    } catch (const TFailure& failure) {
+        std::fprintf(stderr, "load failed: %s\n", failure.what());
+        return 1;
+    }
+    TMemo* memo = form.Memo1;
+    memo->viewport()->repaint();
+    std::printf("| load %s MB, shown | %.1f |\n", qPrintable(megabytes), timer.nsecsElapsed() / 1e6);
+    memo->setFocus();
+
+    const auto time = [&](const char* what, int key, Qt::KeyboardModifiers modifiers, int presses) {
+        std::vector<double> ms;
+        for (int i = 0; i < presses; ++i) {
+            QElapsedTimer one;
+            one.start();
+            QKeyEvent press(QEvent::KeyPress, key, modifiers, key == Qt::Key_X ? QStringLiteral("x") : QString());
+            QCoreApplication::sendEvent(memo, &press);
+            memo->viewport()->repaint();
+            ms.push_back(one.nsecsElapsed() / 1e6);
+        }
+        std::printf("| %s | %.2f |\n", what, Median(ms));
+    };
+    time("Ctrl+End", Qt::Key_End, Qt::ControlModifier, 1);
+    time("Ctrl+Home", Qt::Key_Home, Qt::ControlModifier, 1);
+    time("Page Down", Qt::Key_PageDown, Qt::NoModifier, 9);
+    time("End", Qt::Key_End, Qt::NoModifier, 1);
+    time("a typed character", Qt::Key_X, Qt::NoModifier, 9);
+    time("Right arrow", Qt::Key_Right, Qt::NoModifier, 9);
+    std::vector<double> sideways;
+    for (int i = 0; i < 9; ++i) {
+        QElapsedTimer one;
+        one.start();
+        memo->horizontalScrollBar()->setValue(memo->horizontalScrollBar()->value() - memo->horizontalScrollBar()->pageStep());
+        memo->viewport()->repaint();
+        sideways.push_back(one.nsecsElapsed() / 1e6);
+    }
+    std::printf("| a page sideways | %.2f |\n", Median(sideways));
+    time("Ctrl+A", Qt::Key_A, Qt::ControlModifier, 1);
+    time("Delete", Qt::Key_Delete, Qt::NoModifier, 1);
+    time("Undo (Ctrl+Z)", Qt::Key_Z, Qt::ControlModifier, 1);
+    return 0;
 }
 
 } // namespace
@@ -82,6 +155,10 @@ int main(int argc, char** argv)
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 4 && args[1] == u"--make-log")
         return MakeLog(args[2], args[3].toLongLong());
+    if (args.size() == 4 && args[1] == u"--make-line")
+        return MakeLine(args[2], args[3].toLongLong());
+    if (args.size() == 4 && args[1] == u"--keys")
+        return TimeKeys(args[2], args[3]);
     if (args.size() != 4) {
         std::fprintf(stderr, "usage: bench_loadtail FILE MEGABYTES RUNS\n");
         return 2;
