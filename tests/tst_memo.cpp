@@ -1,0 +1,428 @@
+// The text area as a user drives it: keys, mouse, clipboard, undo, the
+// context menu, long lines, and what a screen reader is told and can ask.
+
+#include "components/Memo.h"
+#include "tests/MemoReference.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr Qt::KeyboardModifiers None = Qt::NoModifier;
+constexpr Qt::KeyboardModifiers Shift = Qt::ShiftModifier;
+constexpr Qt::KeyboardModifiers Ctrl = Qt::ControlModifier;
+
+// One step a user takes at the keyboard: a key with modifiers, or some text typed.
+struct TStep {
+    TStep(Qt::Key key, Qt::KeyboardModifiers modifiers = None) : Key(key), Modifiers(modifiers) {}
+    TStep(const char* text) : Text(text) {}
+    Qt::Key Key = Qt::Key_unknown;
+    Qt::KeyboardModifiers Modifiers;
+    const char* Text = nullptr;
+};
+
+QTestEventList Keys(std::initializer_list<TStep> steps)
+{
+    QTestEventList events;
+    for (const TStep& step : steps) {
+        if (step.Text)
+            events.addKeyClicks(QString::fromUtf8(step.Text));
+        else
+            events.addKeyClick(step.Key, step.Modifiers);
+    }
+    return events;
+}
+
+} // namespace
+
+class TestMemo : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void keys_data();
+    void keys();
+    void pagesAndLongTexts();
+    void mouseSelects();
+    void dragBeyondTheViewScrolls();
+    void wheel();
+    void clipboard();
+    void contextMenu();
+    void longLine();
+    void paintsSelectionInHighlightColours();
+    void accessibleText();
+    void copyBeyondMemoryFailsClearly();
+
+private:
+    TMemo* Memo() const { return FMemo.get(); }
+    QPoint PointOf(std::int64_t pos) const { return Memo()->CharacterRect(pos).center(); }
+    std::unique_ptr<TMemo> FMemo;
+};
+
+void TestMemo::init()
+{
+    FMemo = std::make_unique<TMemo>();
+    FMemo->resize(300, 200);
+    FMemo->show();
+    FMemo->activateWindow();
+    FMemo->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(FMemo.get()));
+}
+
+void TestMemo::cleanup()
+{
+    FMemo.reset();
+    QGuiApplication::clipboard()->clear();
+}
+
+void TestMemo::keys_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QTestEventList>("events");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("resultAnchor");
+    QTest::addColumn<int>("resultCaret");
+
+    const QString text = QStringLiteral("one two three");
+    QTest::newRow("typing") << QString() << 0 << 0 << Keys({"abc"}) << "abc" << 3 << 3;
+    QTest::newRow("typing replaces the selection") << text << 4 << 7 << Keys({"2"}) << "one 2 three" << 5 << 5;
+    QTest::newRow("Backspace") << text << 3 << 3 << Keys({{Qt::Key_Backspace, None}}) << "on two three" << 2 << 2;
+    QTest::newRow("Backspace joins lines") << "a\nb" << 2 << 2 << Keys({{Qt::Key_Backspace, None}}) << "ab" << 1 << 1;
+    QTest::newRow("Delete") << text << 0 << 0 << Keys({{Qt::Key_Delete, None}}) << "ne two three" << 0 << 0;
+    QTest::newRow("Delete takes a whole pair") << QString::fromUtf8("😀x") << 0 << 0
+                                              << Keys({{Qt::Key_Delete, None}}) << "x" << 0 << 0;
+    QTest::newRow("Enter") << "ab" << 1 << 1 << Keys({{Qt::Key_Return, None}}) << "a\nb" << 2 << 2;
+    QTest::newRow("Ctrl+Tab types a tab") << "ab" << 1 << 1 << Keys({{Qt::Key_Tab, Ctrl}}) << "a\tb" << 2 << 2;
+    QTest::newRow("Right ends a selection at its end") << text << 1 << 3 << Keys({{Qt::Key_Right, None}})
+                                                      << text << 3 << 3;
+    QTest::newRow("Left ends a selection at its start") << text << 3 << 1 << Keys({{Qt::Key_Left, None}})
+                                                       << text << 1 << 1;
+    QTest::newRow("Shift+Right selects") << text << 0 << 0 << Keys({{Qt::Key_Right, Shift}, {Qt::Key_Right, Shift}})
+                                         << text << 0 << 2;
+    QTest::newRow("Ctrl+Right by word") << text << 0 << 0 << Keys({{Qt::Key_Right, Ctrl}}) << text << 4 << 4;
+    QTest::newRow("Ctrl+Shift+Left selects a word") << text << 13 << 13 << Keys({{Qt::Key_Left, Ctrl | Shift}})
+                                                    << text << 13 << 8;
+    QTest::newRow("Right over a line end") << "ab\ncd" << 2 << 2 << Keys({{Qt::Key_Right, None}}) << "ab\ncd" << 3 << 3;
+    QTest::newRow("Down keeps the column") << "abcdef\nab\nabcdef" << 5 << 5
+                                           << Keys({{Qt::Key_Down, None}, {Qt::Key_Down, None}})
+                                           << "abcdef\nab\nabcdef" << 15 << 15;
+    QTest::newRow("Up on the first line") << text << 5 << 5 << Keys({{Qt::Key_Up, None}}) << text << 0 << 0;
+    QTest::newRow("Home and Shift+End") << "ab\ncdef" << 5 << 5 << Keys({{Qt::Key_Home, None}, {Qt::Key_End, Shift}})
+                                        << "ab\ncdef" << 3 << 7;
+    QTest::newRow("Ctrl+End and Ctrl+Home") << "ab\ncd" << 1 << 1 << Keys({{Qt::Key_End, Ctrl}}) << "ab\ncd" << 5 << 5;
+    QTest::newRow("Ctrl+Shift+Home") << "ab\ncd" << 4 << 4 << Keys({{Qt::Key_Home, Ctrl | Shift}}) << "ab\ncd" << 4 << 0;
+    QTest::newRow("Ctrl+Backspace deletes a word") << text << 7 << 7 << Keys({{Qt::Key_Backspace, Ctrl}})
+                                                   << "one  three" << 4 << 4;
+    QTest::newRow("Ctrl+A then typing") << text << 2 << 2 << Keys({{Qt::Key_A, Ctrl}, "z"}) << "z" << 1 << 1;
+    QTest::newRow("typing undoes at once") << text << 3 << 3 << Keys({"xyz", {Qt::Key_Z, Ctrl}})
+                                           << text << 3 << 3;
+    QTest::newRow("redo") << text << 3 << 3 << Keys({"xy", {Qt::Key_Z, Ctrl}, {Qt::Key_Z, Ctrl | Shift}})
+                          << "onexy two three" << 5 << 5;
+    QTest::newRow("Alt+letter is not text") << text << 0 << 0 << Keys({{Qt::Key_Q, Qt::AltModifier}})
+                                            << text << 0 << 0;
+}
+
+void TestMemo::keys()
+{
+    QFETCH(QString, text);
+    QFETCH(int, anchor);
+    QFETCH(int, caret);
+    QFETCH(QTestEventList, events);
+    Memo()->SetText(text);
+    Memo()->SetSelection(anchor, caret);
+    events.simulate(Memo());
+    QTEST(Memo()->Text(), "result");
+    QTEST(int(Memo()->Anchor()), "resultAnchor");
+    QTEST(int(Memo()->CursorPosition()), "resultCaret");
+}
+
+void TestMemo::pagesAndLongTexts()
+{
+    QStringList lines;
+    for (int i = 0; i < 1000; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    Memo()->SetText(lines.join(u'\n'));
+    QScrollBar* vertical = Memo()->verticalScrollBar();
+    const int page = vertical->pageStep();
+    QVERIFY(page > 3);
+
+    QTest::keyClick(Memo(), Qt::Key_PageDown);
+    QCOMPARE(Memo()->Model().LineOf(Memo()->CursorPosition()), page);
+    QCOMPARE(vertical->value(), page);
+    QTest::keyClick(Memo(), Qt::Key_End, Ctrl);
+    QCOMPARE(Memo()->CursorPosition(), Memo()->Model().Length());
+    QCOMPARE(vertical->value(), vertical->maximum());
+    QCOMPARE(vertical->maximum(), 1000 - page);
+    QTest::keyClick(Memo(), Qt::Key_PageUp, Shift);
+    QCOMPARE(Memo()->Model().LineOf(Memo()->CursorPosition()), 999 - page);
+    QVERIFY(Memo()->HasSelection());
+}
+
+void TestMemo::mouseSelects()
+{
+    Memo()->SetText(QStringLiteral("alpha beta gamma\nsecond line here"));
+    QWidget* view = Memo()->viewport();
+
+    QTest::mouseClick(view, Qt::LeftButton, None, PointOf(7));
+    QCOMPARE(Memo()->CursorPosition(), 7);
+    QTest::mouseClick(view, Qt::LeftButton, Shift, PointOf(12));
+    QCOMPARE(Memo()->SelectedText(), QStringLiteral("eta g"));
+
+    // Drag: press, move with the button held, release.
+    QTest::mousePress(view, Qt::LeftButton, None, Memo()->CharacterRect(0).topLeft() + QPoint(0, 2));
+    QMouseEvent move(QEvent::MouseMove, Memo()->CharacterRect(5).topLeft() + QPoint(0, 2),
+                     view->mapToGlobal(QPoint()), Qt::NoButton, Qt::LeftButton, None);
+    QCoreApplication::sendEvent(view, &move);
+    QTest::mouseRelease(view, Qt::LeftButton, None, Memo()->CharacterRect(5).topLeft() + QPoint(0, 2));
+    QCOMPARE(Memo()->SelectedText(), QStringLiteral("alpha"));
+
+    QTest::mouseDClick(view, Qt::LeftButton, None, PointOf(8));
+    QCOMPARE(Memo()->SelectedText(), QStringLiteral("beta"));
+    // A third click soon after selects the line with its line end.
+    QTest::mouseClick(view, Qt::LeftButton, None, PointOf(8));
+    QCOMPARE(Memo()->SelectedText(), QStringLiteral("alpha beta gamma\n"));
+}
+
+void TestMemo::dragBeyondTheViewScrolls()
+{
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    Memo()->SetText(lines.join(u'\n'));
+    QWidget* view = Memo()->viewport();
+    QTest::mousePress(view, Qt::LeftButton, None, PointOf(0));
+    QMouseEvent below(QEvent::MouseMove, QPoint(20, view->height() + 30), view->mapToGlobal(QPoint()),
+                      Qt::NoButton, Qt::LeftButton, None);
+    QCoreApplication::sendEvent(view, &below);
+    QTRY_VERIFY(Memo()->verticalScrollBar()->value() > 3);
+    QTest::mouseRelease(view, Qt::LeftButton, None, QPoint(20, view->height() + 30));
+    const int value = Memo()->verticalScrollBar()->value();
+    QVERIFY(Memo()->Model().LineOf(Memo()->CursorPosition()) >= value);
+    QCOMPARE(Memo()->Anchor(), 0);
+    QTest::qWait(150);
+    QCOMPARE(Memo()->verticalScrollBar()->value(), value); // stops with the release
+}
+
+void TestMemo::wheel()
+{
+    Memo()->SetText((QString(500, u'w') + u'\n').repeated(100));
+    QWidget* view = Memo()->viewport();
+    const auto roll = [&](QPoint delta, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), QPoint(), delta,
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view, &event);
+    };
+    roll({0, -120}, None);
+    QCOMPARE(Memo()->verticalScrollBar()->value(), QApplication::wheelScrollLines());
+    QCOMPARE(Memo()->horizontalScrollBar()->value(), 0);
+    roll({0, -120}, Shift);
+    QVERIFY(Memo()->horizontalScrollBar()->value() > 0);
+    QCOMPARE(Memo()->verticalScrollBar()->value(), QApplication::wheelScrollLines());
+    roll({120, 0}, None);
+    QCOMPARE(Memo()->horizontalScrollBar()->value(), 0);
+}
+
+void TestMemo::clipboard()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    Memo()->SetText(QStringLiteral("one two"));
+    Memo()->SetSelection(0, 3);
+    QTest::keyClick(Memo(), Qt::Key_C, Ctrl);
+    QCOMPARE(clipboard->text(), QStringLiteral("one"));
+    QTest::keyClick(Memo(), Qt::Key_End);
+    clipboard->setText(QStringLiteral("A\r\nB\rC"));
+    QTest::keyClick(Memo(), Qt::Key_V, Ctrl);
+    QCOMPARE(Memo()->Text(), QStringLiteral("one twoA\nB\nC"));
+
+    Memo()->SetSelection(0, 4);
+    QTest::keyClick(Memo(), Qt::Key_X, Ctrl);
+    QCOMPARE(clipboard->text(), QStringLiteral("one "));
+    QCOMPARE(Memo()->Text(), QStringLiteral("twoA\nB\nC"));
+
+    // The keys of other desktops: Ctrl+Insert, Shift+Delete, Shift+Insert.
+    Memo()->SetSelection(0, 3);
+    QTest::keyClick(Memo(), Qt::Key_Insert, Ctrl);
+    QCOMPARE(clipboard->text(), QStringLiteral("two"));
+    QTest::keyClick(Memo(), Qt::Key_Delete, Shift);
+    QCOMPARE(Memo()->Text(), QStringLiteral("A\nB\nC"));
+    QTest::keyClick(Memo(), Qt::Key_Insert, Shift);
+    QTest::keyClick(Memo(), Qt::Key_Insert, Shift);
+    QCOMPARE(Memo()->Text(), QStringLiteral("twotwoA\nB\nC"));
+}
+
+void TestMemo::contextMenu()
+{
+    Memo()->SetText(QStringLiteral("one two"));
+    const auto enabled = [&] {
+        std::unique_ptr<QMenu> menu(Memo()->CreateContextMenu());
+        QStringList names;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator() && action->isEnabled())
+                names << action->objectName();
+        return names.join(u' ');
+    };
+    const auto trigger = [&](const char* name) {
+        std::unique_ptr<QMenu> menu(Memo()->CreateContextMenu());
+        menu->findChild<QAction*>(QLatin1StringView(name))->trigger();
+    };
+    QCOMPARE(enabled(), QStringLiteral("select-all"));
+    trigger("select-all");
+    QCOMPARE(Memo()->SelectedText(), QStringLiteral("one two"));
+    QCOMPARE(enabled(), QStringLiteral("edit-cut edit-copy edit-delete"));
+    Memo()->SetSelection(3, 7);
+    trigger("edit-delete");
+    QCOMPARE(Memo()->Text(), QStringLiteral("one"));
+    QCOMPARE(enabled(), QStringLiteral("edit-undo select-all"));
+    trigger("edit-undo");
+    QCOMPARE(Memo()->Text(), QStringLiteral("one two"));
+    trigger("edit-redo");
+    QCOMPARE(Memo()->Text(), QStringLiteral("one"));
+    Memo()->SetSelection(0, 3);
+    trigger("edit-copy");
+    trigger("edit-paste");
+    trigger("edit-paste");
+    QCOMPARE(Memo()->Text(), QStringLiteral("oneone"));
+}
+
+void TestMemo::longLine()
+{
+    // Long enough to be laid out a window at a time, with tabs in it.
+    QString line;
+    for (int i = 0; line.size() < 60000; ++i)
+        line += QStringLiteral("word%1").arg(i) + QChar(i % 7 ? u' ' : u'\t');
+    Memo()->SetText(line + QStringLiteral("\nshort"));
+    QTest::keyClick(Memo(), Qt::Key_End);
+    QCOMPARE(Memo()->CursorPosition(), line.size());
+    QScrollBar* horizontal = Memo()->horizontalScrollBar();
+    QVERIFY(horizontal->value() > 0);
+    QVERIFY(horizontal->value() <= horizontal->maximum());
+    // The caret is in view, and a click on a character finds it again.
+    QVERIFY(Memo()->viewport()->rect().contains(Memo()->CharacterRect(line.size()).topLeft()));
+    for (qint64 pos : {qint64(line.size() - 3), qint64(line.size() - 2000)}) {
+        Memo()->EnsureVisible(pos);
+        QCOMPARE(Memo()->PositionAt(Memo()->CharacterRect(pos).topLeft() + QPoint(1, 2)), pos);
+    }
+    QTest::keyClicks(Memo(), QStringLiteral("!"));
+    QCOMPARE(Memo()->Text().size(), line.size() + 7);
+    QTest::keyClick(Memo(), Qt::Key_Home);
+    QCOMPARE(horizontal->value(), 0);
+    QTest::keyClick(Memo(), Qt::Key_Right, Ctrl);
+    QCOMPARE(Memo()->CursorPosition(), 6);
+}
+
+void TestMemo::paintsSelectionInHighlightColours()
+{
+    QPalette palette = Memo()->palette();
+    palette.setColor(QPalette::Highlight, QColor(255, 0, 0));
+    palette.setColor(QPalette::Base, QColor(0, 0, 255));
+    Memo()->setPalette(palette);
+    Memo()->SetText(QStringLiteral("selected\nnot selected"));
+    Memo()->SetSelection(0, 8);
+    const QImage image = Memo()->viewport()->grab().toImage();
+    const QRect first = Memo()->CharacterRect(1);
+    const QRect second = Memo()->CharacterRect(10);
+    const auto count = [&](const QRect& row, QColor colour) {
+        int n = 0;
+        for (int x = 0; x < 40; ++x)
+            n += image.pixelColor(row.left() + x, row.center().y()) == colour;
+        return n;
+    };
+    QVERIFY(count(first, Qt::red) > 10);
+    QCOMPARE(count(second, Qt::red), 0);
+    QVERIFY(count(second, Qt::blue) > 10);
+}
+
+void TestMemo::accessibleText()
+{
+    Memo()->SetText(QString::fromUtf8("first line\nsecond 😀 word\nthird"));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(Memo());
+    QVERIFY(accessible);
+    QCOMPARE(accessible->role(), QAccessible::EditableText);
+    QVERIFY(accessible->state().multiLine && accessible->state().editable);
+    QAccessibleTextInterface* text = accessible->textInterface();
+    QAccessibleEditableTextInterface* editable = accessible->editableTextInterface();
+    QVERIFY(text && editable);
+
+    QCOMPARE(text->characterCount(), Memo()->Text().size());
+    QCOMPARE(text->text(6, 10), QStringLiteral("line"));
+    int start = 0;
+    int end = 0;
+    QCOMPARE(text->textAtOffset(13, QAccessible::LineBoundary, &start, &end), QString::fromUtf8("second 😀 word\n"));
+    QCOMPARE(std::pair(start, end), std::pair(11, 26));
+    QCOMPARE(text->textAfterOffset(13, QAccessible::LineBoundary, &start, &end), QStringLiteral("third"));
+    QCOMPARE(text->textBeforeOffset(13, QAccessible::LineBoundary, &start, &end), QStringLiteral("first line\n"));
+    QCOMPARE(text->textAtOffset(18, QAccessible::CharBoundary, &start, &end), QString::fromUtf8("😀"));
+    QCOMPARE(text->textAtOffset(22, QAccessible::WordBoundary, &start, &end), QStringLiteral("word"));
+
+    text->setSelection(0, 0, 5);
+    QCOMPARE(text->selectionCount(), 1);
+    QCOMPARE(Memo()->SelectedText(), QStringLiteral("first"));
+    text->setCursorPosition(11);
+    QCOMPARE(text->cursorPosition(), 11);
+    QCOMPARE(text->selectionCount(), 0);
+
+    const QRect rect = text->characterRect(13);
+    QVERIFY(rect.isValid());
+    QCOMPARE(text->offsetAtPoint(rect.center()), 13);
+
+    editable->insertText(0, QStringLiteral(">> "));
+    editable->replaceText(3, 8, QStringLiteral("1st"));
+    editable->deleteText(0, 3);
+    QCOMPARE(Memo()->Text().section(u'\n', 0, 0), QStringLiteral("1st line"));
+}
+
+void TestMemo::copyBeyondMemoryFailsClearly()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer needs more address space than the limit below allows");
+#endif
+    // 300 MB of text, whose copy needs 600 MB more, in a child allowed 450 MB more.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        QFile status(QStringLiteral("/proc/self/status"));
+        qint64 used = 0;
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("VmSize:"))
+                    used = line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+        const rlimit limit{rlim_t(used + (450 << 20)), rlim_t(used + (450 << 20))};
+        ::setrlimit(RLIMIT_AS, &limit);
+        try {
+            constexpr std::int64_t Size = 300'000'000;
+            TMallocBytes block(static_cast<char*>(std::malloc(Size)));
+            std::memset(block.get(), 'x', Size);
+            TMemoText text;
+            text.Load(TTextStore(std::move(block), Size));
+            try {
+                text.Text();
+                ::_exit(1);
+            } catch (const std::bad_alloc&) {
+                ::_exit(text.Text(Size - 3, Size) == u"xxx" ? 0 : 2);
+            }
+        } catch (...) {
+            ::_exit(3);
+        }
+    }
+    QVERIFY(child > 0);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+QTEST_MAIN(TestMemo)
+#include "tst_memo.moc"
