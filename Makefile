@@ -3,13 +3,16 @@
 
 PACKAGES := g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-dejavu-extra
 SHOT_PACKAGES := xvfb xdotool x11-apps imagemagick xauth
+A11Y_PACKAGES := at-spi2-core dbus python3-pyatspi
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 120
 JOBS ?= 2
 
 BUILD := build
 ASAN_BUILD := build-asan
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-only asan bench shot clean
+.PHONY: all deps build run test test-only asan bench shot fuzz clean
 
 all: build
 
@@ -39,11 +42,20 @@ asan: deps
 	cd $(ASAN_BUILD) && $(CTEST)
 
 bench: build
+	@./tools/install-packages $(SHOT_PACKAGES) $(A11Y_PACKAGES)
 	./bench/run-bench $(BUILD)
 
 shot: build
 	@./tools/install-packages $(SHOT_PACKAGES)
 	./tools/screenshot $(BUILD) shots
 
+# The text model against its reference under libFuzzer, for FUZZ_SECONDS.
+fuzz: deps
+	@./tools/install-packages $(FUZZ_PACKAGES)
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUN_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_memotext
+	mkdir -p build-fuzz/corpus
+	./build-fuzz/fuzz/fuzz_memotext -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 build-fuzz/corpus
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -262,8 +262,8 @@ TMemo::~TMemo() = default;
 
 void TMemo::LoadStore(TTextStore store)
 {
-    const bool notify = QAccessible::isActive() && FText.Length() > 0;
-    const std::int64_t oldLength = FText.Length();
+    // Screen readers hear of the change with at most NoticeLimit characters of text.
+    const QString removedText = QAccessible::isActive() ? FText.Text(0, NoticeLimit) : QString();
     FText.Load(std::move(store));
     FCursor = FAnchor = 0;
     FColumnX = -1;
@@ -273,8 +273,8 @@ void TMemo::LoadStore(TTextStore store)
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     UpdateScrollBars();
-    if (notify) {
-        QAccessibleTextRemoveEvent removed(this, 0, QString(ClampToInt(std::min(oldLength, NoticeLimit)), u' '));
+    if (!removedText.isEmpty()) {
+        QAccessibleTextRemoveEvent removed(this, 0, removedText);
         QAccessible::updateAccessibility(&removed);
     }
     if (QAccessible::isActive() && FText.Length() > 0) {
