@@ -63,11 +63,13 @@ struct TMemo::TLineLayout {
     }
 };
 
-// Where every Chunk units of a long line begin, and their x.
+// Where every Chunk units of a long line begin (counted from the line's
+// start), and their x.
 struct TMemo::TLongLine {
-    std::vector<std::int64_t> Pos;
+    std::vector<std::int64_t> Offset;
     std::vector<qreal> X;
     qreal Width = 0;
+    bool HasTabs = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -308,9 +310,12 @@ void TMemo::ReplaceRange(std::int64_t from, std::int64_t to, const QString& text
     if (from > to)
         std::swap(from, to);
     const QString removedText = QAccessible::isActive() ? FText.Text(from, std::min(to, from + NoticeLimit)) : QString();
+    const std::int64_t line = FText.LineOf(from);
+    const bool withinLine = FText.LineOf(to) == line;
     const std::int64_t inserted = FText.Replace(from, to, text, kind);
     FCursor = FAnchor = from + inserted;
     FColumnX = -1;
+    PatchLongLines(line, withinLine && FText.LineOf(from + inserted) == line, from, to - from, inserted);
     Changed(from, to - from, removedText, inserted);
 }
 
@@ -321,7 +326,6 @@ void TMemo::InsertText(const QString& text, TEditKind kind)
 
 void TMemo::Changed(std::int64_t pos, std::int64_t removed, const QString& removedText, std::int64_t inserted)
 {
-    ForgetLayouts();
     UpdateScrollBars();
     if (QAccessible::isActive()) {
         if (removed > 0) {
@@ -346,8 +350,12 @@ void TMemo::Undo()
     const TEditChange next = FText.NextUndo();
     const QString removedText = QAccessible::isActive()
         ? FText.Text(next.Pos, next.Pos + std::min(next.Removed, NoticeLimit)) : QString();
+    const std::int64_t line = FText.LineOf(next.Pos);
+    const bool withinLine = FText.LineOf(next.Pos + next.Removed) == line;
     const TEditChange change = FText.Undo();
     FCursor = FAnchor = change.Pos + change.Inserted;
+    PatchLongLines(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change.Pos,
+                   change.Removed, change.Inserted);
     Changed(change.Pos, change.Removed, removedText, change.Inserted);
 }
 
@@ -358,8 +366,12 @@ void TMemo::Redo()
     const TEditChange next = FText.NextRedo();
     const QString removedText = QAccessible::isActive()
         ? FText.Text(next.Pos, next.Pos + std::min(next.Removed, NoticeLimit)) : QString();
+    const std::int64_t line = FText.LineOf(next.Pos);
+    const bool withinLine = FText.LineOf(next.Pos + next.Removed) == line;
     const TEditChange change = FText.Redo();
     FCursor = FAnchor = change.Pos + change.Inserted;
+    PatchLongLines(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change.Pos,
+                   change.Removed, change.Inserted);
     Changed(change.Pos, change.Removed, removedText, change.Inserted);
 }
 
@@ -480,6 +492,22 @@ qreal TMemo::Advance(char32_t code) const
     return advance;
 }
 
+qreal TMemo::Advances(QStringView text, qreal x) const
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\t') {
+            x = (std::floor(x / TabStop) + 1) * TabStop;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size()) {
+            x += Advance(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+            ++i;
+        } else {
+            x += Advance(c);
+        }
+    }
+    return x;
+}
+
 const TMemo::TLongLine& TMemo::LongLineMap(std::int64_t line) const
 {
     if (const auto found = FLongLines.find(line); found != FLongLines.end())
@@ -490,27 +518,21 @@ const TMemo::TLongLine& TMemo::LongLineMap(std::int64_t line) const
     const std::int64_t start = FText.LineStart(line);
     const std::int64_t end = FText.LineEnd(line);
     qreal x = 0;
-    std::int64_t nextMark = start;
-    // Decoded a large slice at a time; the marks fall every Chunk units.
+    // Decoded a large slice at a time; the marks fall every Chunk units, on
+    // character boundaries.
     constexpr std::int64_t Slice = 64 * Chunk;
     for (std::int64_t at = start; at < end;) {
         const std::int64_t sliceEnd = FText.Snap(std::min(at + Slice, end));
         const QString text = FText.Text(at, sliceEnd > at ? sliceEnd : at + 2);
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (at + i >= nextMark) {
-                map->Pos.push_back(at + i);
-                map->X.push_back(x);
-                nextMark = at + i + Chunk;
-            }
-            const char16_t c = text[i].unicode();
-            if (c == u'\t') {
-                x = (std::floor(x / TabStop) + 1) * TabStop;
-            } else if (QChar::isHighSurrogate(c) && i + 1 < text.size()) {
-                x += Advance(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
-                ++i;
-            } else {
-                x += Advance(c);
-            }
+        map->HasTabs = map->HasTabs || text.contains(u'\t');
+        for (qsizetype i = 0; i < text.size();) {
+            qsizetype next = std::min<qsizetype>(i + Chunk, text.size());
+            if (next < text.size() && text[next].isLowSurrogate())
+                ++next;
+            map->Offset.push_back(at + i - start);
+            map->X.push_back(x);
+            x = Advances(QStringView(text).sliced(i, next - i), x);
+            i = next;
         }
         at += text.size();
     }
@@ -520,6 +542,50 @@ const TMemo::TLongLine& TMemo::LongLineMap(std::int64_t line) const
     GrowWidth(x);
     FLongLines.insert(line, map);
     return *map;
+}
+
+void TMemo::PatchLongLines(std::int64_t line, bool withinLine, std::int64_t pos, std::int64_t removed,
+                           std::int64_t inserted)
+{
+    FLayouts.clear();
+    FLaidOutRevision = FText.Revision();
+    // Other lines keep their marks while the lines keep their numbers.
+    if (!withinLine) {
+        FLongLines.clear();
+        return;
+    }
+    const auto found = FLongLines.find(line);
+    if (found == FLongLines.end())
+        return;
+    TLongLine& map = **found;
+    const std::int64_t start = FText.LineStart(line);
+    const std::int64_t lineLength = FText.LineEnd(line) - start;
+    const std::int64_t at = pos - start;
+    const auto k = qsizetype(std::upper_bound(map.Offset.begin(), map.Offset.end(), at) - map.Offset.begin() - 1);
+    const qsizetype count = qsizetype(map.Offset.size());
+    const std::int64_t delta = inserted - removed;
+    const std::int64_t oldEnd = k + 1 < count ? map.Offset[k + 1] : lineLength - delta;
+    const std::int64_t newEnd = oldEnd + delta;
+    // Tabs make every later x depend on this one, and a chunk that became
+    // empty or very large is better measured again.
+    if (map.HasTabs || k < 0 || at + removed > oldEnd || newEnd <= map.Offset[k]
+        || newEnd - map.Offset[k] > 8 * Chunk || lineLength <= LongLine) {
+        FLongLines.erase(found);
+        return;
+    }
+    const QString chunk = FText.Text(start + map.Offset[k], start + newEnd);
+    if (chunk.contains(u'\t')) {
+        FLongLines.erase(found);
+        return;
+    }
+    const qreal oldWidth = (k + 1 < count ? map.X[k + 1] : map.Width) - map.X[k];
+    const qreal change = Advances(chunk, 0) - oldWidth;
+    for (qsizetype j = k + 1; j < count; ++j) {
+        map.Offset[j] += delta;
+        map.X[j] += change;
+    }
+    map.Width += change;
+    GrowWidth(map.Width);
 }
 
 TMemo::TLayoutPtr TMemo::LayoutFor(std::int64_t line, std::int64_t pos, qreal x) const
@@ -546,12 +612,12 @@ TMemo::TLayoutPtr TMemo::LayoutFor(std::int64_t line, std::int64_t pos, qreal x)
     if (layout->LineEnd - layout->LineStart > LongLine) {
         const TLongLine& map = LongLineMap(line);
         const auto chunk = pos >= 0
-            ? std::upper_bound(map.Pos.begin(), map.Pos.end(), pos) - map.Pos.begin() - 1
+            ? std::upper_bound(map.Offset.begin(), map.Offset.end(), pos - layout->LineStart) - map.Offset.begin() - 1
             : std::upper_bound(map.X.begin(), map.X.end(), x) - map.X.begin() - 1;
         const auto first = std::max<qsizetype>(chunk - 1, 0);
-        const auto last = std::min<qsizetype>(chunk + 3, qsizetype(map.Pos.size()));
-        layout->Start = map.Pos[first];
-        layout->End = last < qsizetype(map.Pos.size()) ? map.Pos[last] : layout->LineEnd;
+        const auto last = std::min<qsizetype>(chunk + 3, qsizetype(map.Offset.size()));
+        layout->Start = layout->LineStart + map.Offset[first];
+        layout->End = last < qsizetype(map.Offset.size()) ? layout->LineStart + map.Offset[last] : layout->LineEnd;
         layout->X0 = map.X[first];
         layout->Width = map.Width;
         // Tab stops keep their places in the whole line.

@@ -99,6 +99,12 @@ private:
     // The layout of a line around a position (or around x when pos < 0).
     TLayoutPtr LayoutFor(std::int64_t line, std::int64_t pos, qreal x = 0) const;
     const TLongLine& LongLineMap(std::int64_t line) const;
+    // After an edit: the lines laid out are forgotten, a long line's marks
+    // are moved when the edit stayed within the line and they can be.
+    void PatchLongLines(std::int64_t line, bool withinLine, std::int64_t pos, std::int64_t removed,
+                        std::int64_t inserted);
+    // x after the characters of text, starting at x.
+    qreal Advances(QStringView text, qreal x) const;
     qreal Advance(char32_t code) const;
     void ForgetLayouts() const;
     qreal XOf(std::int64_t pos) const;

@@ -61,6 +61,8 @@ private Q_SLOTS:
     void clipboard();
     void contextMenu();
     void longLine();
+    void editsInALongLineKeepPlaces_data();
+    void editsInALongLineKeepPlaces();
     void paintsSelectionInHighlightColours();
     void accessibleText();
     void copyBeyondMemoryFailsClearly();
@@ -322,6 +324,43 @@ void TestMemo::longLine()
     QCOMPARE(horizontal->value(), 0);
     QTest::keyClick(Memo(), Qt::Key_Right, Ctrl);
     QCOMPARE(Memo()->CursorPosition(), 6);
+}
+
+void TestMemo::editsInALongLineKeepPlaces_data()
+{
+    QTest::addColumn<QString>("separator");
+    QTest::newRow("spaces") << QStringLiteral(" ");
+    QTest::newRow("tabs") << QStringLiteral("\t");
+}
+
+// An edit in a long line moves what follows it exactly as far as a fresh
+// layout of the edited text would.
+void TestMemo::editsInALongLineKeepPlaces()
+{
+    QFETCH(QString, separator);
+    QString line;
+    for (int i = 0; line.size() < 20000; ++i)
+        line += QStringLiteral("w%1").arg(i % 97) + separator;
+    Memo()->SetText(line);
+    Memo()->SetSelection(15000, 15000);       // lays the line out
+    Memo()->SetSelection(1500, 1500);
+    QTest::keyClicks(Memo(), QStringLiteral("WWW"));
+    QTest::keyClick(Memo(), Qt::Key_Backspace);
+    Memo()->SetSelection(3000, 3010);
+    QTest::keyClick(Memo(), Qt::Key_Delete);
+
+    TMemo fresh;
+    fresh.resize(Memo()->size());
+    fresh.SetText(Memo()->Text());
+    QCOMPARE(fresh.Text().size(), line.size() - 8);
+    for (std::int64_t pos : {std::int64_t(1400), std::int64_t(4000), std::int64_t(19000)}) {
+        // Where the character is in the line, whatever the scrolling.
+        const auto place = [pos](TMemo& memo) {
+            memo.EnsureVisible(pos);
+            return memo.CharacterRect(pos).translated(memo.horizontalScrollBar()->value(), 0);
+        };
+        QCOMPARE(place(*Memo()), place(fresh));
+    }
 }
 
 void TestMemo::paintsSelectionInHighlightColours()
