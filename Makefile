@@ -3,7 +3,7 @@
 
 PACKAGES := g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-dejavu-extra
 SHOT_PACKAGES := xvfb xdotool x11-apps imagemagick xauth
-A11Y_PACKAGES := at-spi2-core dbus python3-pyatspi
+A11Y_PACKAGES := at-spi2-core dbus python3-pyatspi xclip
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 120
 JOBS ?= 2
@@ -12,7 +12,7 @@ BUILD := build
 ASAN_BUILD := build-asan
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-only asan bench shot fuzz clean
+.PHONY: all deps build run test test-only asan bench shot a11y fuzz clean
 
 all: build
 
@@ -48,6 +48,11 @@ bench: build
 shot: build
 	@./tools/install-packages $(SHOT_PACKAGES)
 	./tools/screenshot $(BUILD) shots
+
+# The real program read through AT-SPI as a screen reader reads it.
+a11y: build
+	@./tools/install-packages $(SHOT_PACKAGES) $(A11Y_PACKAGES)
+	./tools/a11y-session ./tools/a11y-check $(BUILD)/kestrun
 
 # The text model against its reference under libFuzzer, for FUZZ_SECONDS.
 fuzz: deps
