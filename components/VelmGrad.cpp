@@ -111,8 +111,9 @@ void TVelmGradient::PaintGradient(QPainter& painter, int width, int height,
             const QColor q = colour(Trunc(double(k) * double(s)));
             painter.setPen(QPen(q, 1));
             painter.setBrush(q);
-            // The box's right and bottom edges are exclusive.
-            painter.drawEllipse(QRect(QPoint(x, y), QPoint(width - x - 1, height - y - 1)));
+            // The box excludes its right and bottom; a one-pixel pen covers one
+            // pixel past a QRect's right and bottom.
+            painter.drawEllipse(QRect(QPoint(x, y), QPoint(width - x - 2, height - y - 2)));
             y = Trunc(double(k) * double(r));
             x = k;
         }

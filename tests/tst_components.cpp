@@ -187,6 +187,17 @@ void TestComponents::ellipseAndPyramid()
     QCOMPARE(pyramid.pixel(99, 59), qRgb(0, 0, 255));    // entry 255 at the bottom right
     QCOMPARE(pyramid.pixel(50, 0), qRgb(0, 0, 79));      // top edge: entry Trunc(50 x 255/160)
 
+    // The box's right and bottom are exclusive: a one-pixel margin on every side.
+    for (const QSize size : {QSize(200, 100), QSize(10, 20)}) {
+        const QImage image = PaintedGradient(size.width(), size.height(), G::gsEllipse, 1, G::scBlue);
+        const int w = size.width();
+        const int h = size.height();
+        QCOMPARE(image.pixel(w - 1, h / 2), qRgb(255, 0, 0));
+        QCOMPARE(image.pixel(w / 2, h - 1), qRgb(255, 0, 0));
+        QVERIFY(image.pixel(w - 2, h / 2) != qRgb(255, 0, 0));
+        QVERIFY(image.pixel(w / 2, h - 2) != qRgb(255, 0, 0));
+    }
+
     // Too narrow for an ellipse, no size for a pyramid: nothing drawn, no failure.
     QCOMPARE(PaintedGradient(5, 40, G::gsEllipse).pixel(2, 20), qRgb(255, 0, 0));
     QCOMPARE(PaintedGradient(0, 0, G::gsPyramid).pixel(0, 0), qRgb(255, 0, 0));
