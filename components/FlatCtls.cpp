@@ -712,7 +712,8 @@ void TFlatButton::MouseMove(QPoint at)
     }
     if (FMouseHeld) {
         const bool inside = InMainArea(at);
-        if (inside && FAutoRepeatTimer)
+        // Back inside, a paused repeat goes on; a running one keeps its countdown.
+        if (inside && FAutoRepeatTimer && !FAutoRepeatTimer->isActive())
             FAutoRepeatTimer->start();
         const TToolButtonState next = FDown ? tsLatched : inside ? tsPressed : tsUp;
         if (next != FButtonState) {

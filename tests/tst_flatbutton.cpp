@@ -277,6 +277,17 @@ void TestFlatButton::autoRepeat()
     const int released = log.Count(QStringLiteral("A click"));
     QTest::qWait(300);
     QCOMPARE(log.Count(QStringLiteral("A click")), released);
+
+    // Moving over the held button keeps the countdown going: one click on
+    // the press, then one at 400 ms and every 100 ms after.
+    QTest::mousePress(FFirst, Qt::LeftButton, {}, QPoint(5, 5));
+    for (int i = 0; i < 16; ++i) {
+        MoveTo(FFirst, QPoint(5 + i % 3, 5));
+        QTest::qWait(50);
+    }
+    QVERIFY2(log.Count(QStringLiteral("A click")) - released >= 4,
+             qPrintable(QString::number(log.Count(QStringLiteral("A click")) - released)));
+    QTest::mouseRelease(FFirst, Qt::LeftButton, {}, QPoint(5, 5));
 }
 
 void TestFlatButton::hotMovesAndDeactivation()
