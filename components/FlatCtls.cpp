@@ -112,9 +112,11 @@ void TButtonGlyph::SetImages(TMaskedImageList* images)
     if (images) {
         FImagesLink = QObject::connect(images, &TMaskedImageList::Changed, images,
                                        [this] { NotifyGlyphChanged(FImages); });
+        // A list destroyed elsewhere is taken off through this setter, which
+        // derives NumGlyphs again.
         FImagesGone = QObject::connect(images, &QObject::destroyed, images, [this] {
             FImages = nullptr;
-            NotifyGlyphChanged(nullptr);
+            SetImages(nullptr);
         });
     }
     DeriveNumGlyphs();
@@ -487,6 +489,29 @@ TFlatButton* GHotButton = nullptr;
 QTimer* GHotTimer = nullptr;
 int GButtonCount = 0;
 
+// A character typed with Alt is offered to the buttons of the window before
+// the control with the focus sees it, whichever control that is.
+class TAltKeyFilter final : public QObject
+{
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) != Qt::AltModifier)
+            return false;
+        QWidget* window = static_cast<QWidget*>(watched)->window();
+        const auto buttons = window->findChildren<TFlatButton*>();
+        for (TFlatButton* button : buttons) {
+            if (button->window() == window && button->OfferAccelerator(key))
+                return true;
+        }
+        return false;
+    }
+};
+TAltKeyFilter* GAltKeyFilter = nullptr;
+
 QWidget* ControlAt(QPoint global)
 {
     return QApplication::widgetAt(global);
@@ -561,6 +586,10 @@ void DrawEdge(QPainter& painter, const QRect& rect, TEdgeStyle style, bool fillM
 TFlatButton::TFlatButton(QWidget* parent)
     : QWidget(parent)
 {
+    if (!GAltKeyFilter) {
+        GAltKeyFilter = new TAltKeyFilter;
+        qApp->installEventFilter(GAltKeyFilter);
+    }
     if (!GHotTimer) {
         GHotTimer = new QTimer;
         GHotTimer->setInterval(125);
@@ -587,6 +616,8 @@ TFlatButton::~TFlatButton()
         CheckerPattern.reset();
         delete GHotTimer;
         GHotTimer = nullptr;
+        delete GAltKeyFilter;
+        GAltKeyFilter = nullptr;
     }
 }
 
@@ -803,12 +834,14 @@ void TFlatButton::Click()
 
 namespace {
 
-// The sweep of the presses that close an open menu. Qt hands such a press to
-// the popup, which closes; whether the press then reaches the control under
-// it depends on the platform. We take that into our own hands: every press
-// outside the popups is kept and posted again to its control once the menu
-// has closed, in the order they came, except (when clicks are removed) a
-// press on the button that opened the menu, which would only open it again.
+// The sweep of the clicks that arrive while a dropdown runs. Qt hands a
+// press outside an open menu to the menu, which closes; whether the press
+// then reaches the control under it depends on the platform, and the release
+// that follows may be lost. We take that into our own hands: every such
+// press, and the release that belongs to it, is kept and posted again to its
+// control once the menu has closed, in the order they came. With
+// RemoveClicks, a press on the button that opened the menu (which would only
+// open it again) is dropped with its release.
 class TClickSweep final : public QObject
 {
 public:
@@ -819,8 +852,8 @@ public:
     ~TClickSweep() override
     {
         qApp->removeEventFilter(this);
-        // Through the target's window, as a press from the system arrives, so
-        // that the release that follows finds its way to the same control.
+        // Through the target's window, as a click from the system arrives, so
+        // that the release finds its way to the control that had the press.
         for (const TKept& kept : FKept) {
             QWindow* surface = kept.Target ? kept.Target->window()->windowHandle() : nullptr;
             if (!surface)
@@ -834,18 +867,39 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if ((event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
-            || !watched->isWidgetType())
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonRelease) {
+            // Taken where it first shows up, so it is seen once.
+            if (FDropReleases > 0) {
+                --FDropReleases;
+                return true;
+            }
+            if (FKeepReleases > 0) {
+                --FKeepReleases;
+                Keep(FLastTarget, event);
+                return true;
+            }
             return false;
-        auto* popup = static_cast<QWidget*>(watched);
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint global = mouse->globalPosition().toPoint();
-        if (popup->windowType() != Qt::Popup || popup->geometry().contains(global))
+        }
+        if ((type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick) || !watched->isWidgetType())
             return false;
-        popup->setAttribute(Qt::WA_NoMouseReplay, true);
-        QWidget* target = ControlAt(global);
-        if (target && !(FRemoveClicks && target == FButton))
-            FKept.append({target, event->type(), global, mouse->button(), mouse->buttons(), mouse->modifiers()});
+        auto* widget = static_cast<QWidget*>(watched);
+        const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        const bool toPopup = widget->windowType() == Qt::Popup;
+        if (toPopup && widget->geometry().contains(global))
+            return false; // a press in the menu itself
+        QWidget* target = toPopup ? ControlAt(global) : widget;
+        if (toPopup)
+            widget->setAttribute(Qt::WA_NoMouseReplay, true);
+        if (FRemoveClicks && target == FButton) {
+            ++FDropReleases;
+            return !toPopup; // a menu still closes on it
+        }
+        if (!toPopup || !target)
+            return false; // pending while nothing is shown: it goes on in order as it is
+        Keep(target, event);
+        FLastTarget = target;
+        ++FKeepReleases;
         return false;
     }
 
@@ -858,9 +912,19 @@ private:
         Qt::MouseButtons Buttons;
         Qt::KeyboardModifiers Modifiers;
     };
+    void Keep(QWidget* target, QEvent* event)
+    {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        FKept.append({target, event->type(), mouse->globalPosition().toPoint(), mouse->button(), mouse->buttons(),
+                      mouse->modifiers()});
+    }
+
     QPointer<QWidget> FButton;
     bool FRemoveClicks;
     QList<TKept> FKept;
+    QPointer<QWidget> FLastTarget;
+    int FKeepReleases = 0;
+    int FDropReleases = 0;
 };
 
 } // namespace
@@ -900,8 +964,15 @@ void TFlatButton::DropdownSequence()
         OnDropdown(*this, showMenu, removeClicks);
 
     const QPointer<TPopupMenu> menu = FDropdownMenu;
-    if (!menu || !showMenu)
+    if (!menu || !showMenu) {
+        // Nothing of ours shows (the handler may have shown something of its
+        // own): the clicks pending now still go through the sweep.
+        if (removeClicks) {
+            const TClickSweep sweep(this, true);
+            QCoreApplication::processEvents();
+        }
         return;
+    }
 
     // The menu's settings are this showing's only; they go back on every path.
     const auto oldAlignment = menu->Alignment;
@@ -1031,16 +1102,27 @@ bool TFlatButton::eventFilter(QObject* watched, QEvent* event)
     bool handled = false;
     if (modifiers == Qt::NoModifier && ((enter && FDefault) || (key->key() == Qt::Key_Escape && FCancel))) {
         handled = true;
-    } else if (FDisplayMode != dmGlyphOnly && !Accelerator().isNull()) {
-        const QString typed = key->text();
-        const QChar keyChar = typed.size() == 1 ? typed.front()
-            : (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z) ? QChar(u'a' + (key->key() - Qt::Key_A))
-                                                                   : QChar();
-        handled = !keyChar.isNull() && keyChar.toLower() == Accelerator().toLower();
+    } else {
+        return OfferAccelerator(key);
     }
     if (handled)
         CallHandler([this] { Click(); });
     return handled;
+}
+
+bool TFlatButton::OfferAccelerator(const QKeyEvent* key)
+{
+    if (FDisplayMode == dmGlyphOnly || Accelerator().isNull() || !ParentCanFocus() || !isEnabled() || !isVisible())
+        return false;
+    const QString typed = key->text();
+    const QChar keyChar = typed.size() == 1 && typed.front().isPrint() ? typed.front()
+        : (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z) ? QChar(u'a' + (key->key() - Qt::Key_A))
+        : (key->key() >= Qt::Key_0 && key->key() <= Qt::Key_9) ? QChar(u'0' + (key->key() - Qt::Key_0))
+                                                               : QChar();
+    if (keyChar.isNull() || keyChar.toLower() != Accelerator().toLower())
+        return false;
+    CallHandler([this] { Click(); });
+    return true;
 }
 
 void TFlatButton::mousePressEvent(QMouseEvent* event)
@@ -1119,6 +1201,7 @@ bool TFlatButton::event(QEvent* event)
 
 void TFlatButton::Loaded()
 {
+    FLoading = false;
     CallHandler([this] { FGlyph.MakeStateImage(isEnabled() ? tsUp : tsDisabled); });
 }
 
@@ -1258,10 +1341,14 @@ void TFlatButton::SetDropdownAlways(bool value)
 
 void TFlatButton::SetDropdownMenu(TPopupMenu* menu)
 {
-    if (menu != FDropdownMenu) {
-        FDropdownMenu = menu;
-        UpdateHasDropdown();
-    }
+    if (menu == FDropdownMenu)
+        return;
+    QObject::disconnect(FDropdownMenuGone);
+    FDropdownMenu = menu;
+    // A menu destroyed elsewhere is taken off through this setter.
+    if (menu)
+        FDropdownMenuGone = connect(menu, &QObject::destroyed, this, [this] { SetDropdownMenu(nullptr); });
+    UpdateHasDropdown();
 }
 
 void TFlatButton::SetDropdownArrow(bool value)
@@ -1366,25 +1453,113 @@ void TFlatButton::SetAction(QAction* action)
 {
     if (action == FAction)
         return;
-    QObject::disconnect(FActionChanged);
+    FActionLink.reset();
     FAction = action;
     if (action) {
-        FActionChanged = connect(action, &QAction::changed, this, [this] { CallHandler([this] { ActionChanged(); }); });
-        ActionChanged();
+        FActionLink = std::make_unique<TFlatButtonActionLink>(*this, *action);
+        ActionChange(FLoading);
+        FActionLink->Remember();
     }
 }
 
-void TFlatButton::ActionChanged()
+void TFlatButton::AssignTo(QAction* action) const
+{
+    if (!action)
+        return;
+    action->setText(FCaption);
+    action->setEnabled(isEnabled());
+    action->setToolTip(toolTip());
+    action->setChecked(FDown);
+    if (auto* flat = qobject_cast<TFlatAction*>(action)) {
+        flat->SetHelpContext(FHelpContext);
+        flat->SetImageIndex(ImageIndex());
+    }
+}
+
+void TFlatButton::ActionChange(bool checkDefaults)
 {
     if (!FAction)
         return;
     SetCaption(FAction->text());
     setEnabled(FAction->isEnabled());
     setToolTip(FAction->toolTip());
-    if (FAction->isCheckable())
+    if (!checkDefaults || !FDown)
         SetDown(FAction->isChecked());
     if (auto* flat = qobject_cast<TFlatAction*>(FAction.data())) {
-        SetHelpContext(flat->HelpContext());
-        SetImageIndex(flat->ImageIndex());
+        if (!checkDefaults || FHelpContext == 0)
+            SetHelpContext(flat->HelpContext());
+        if (!checkDefaults || ImageIndex() == -1)
+            SetImageIndex(flat->ImageIndex());
     }
+}
+
+TFlatButtonActionLink::TFlatButtonActionLink(TFlatButton& client, QAction& action)
+    : FClient(client), FAction(action)
+{
+    FChanged = QObject::connect(&action, &QAction::changed, &client, [this] { CallHandler([this] { ActionChanged(); }); });
+    Remember();
+}
+
+TFlatButtonActionLink::~TFlatButtonActionLink()
+{
+    QObject::disconnect(FChanged);
+}
+
+void TFlatButtonActionLink::Remember()
+{
+    FChecked = FAction.isChecked();
+    if (auto* flat = qobject_cast<TFlatAction*>(&FAction)) {
+        FHelpContext = flat->HelpContext();
+        FImageIndex = flat->ImageIndex();
+    }
+}
+
+bool TFlatButtonActionLink::IsCheckedLinked() const
+{
+    return FChecked == FClient.Down();
+}
+
+bool TFlatButtonActionLink::IsHelpContextLinked() const
+{
+    return FHelpContext == FClient.HelpContext();
+}
+
+bool TFlatButtonActionLink::IsImageIndexLinked() const
+{
+    return FImageIndex == FClient.ImageIndex();
+}
+
+void TFlatButtonActionLink::SetChecked(bool value)
+{
+    if (IsCheckedLinked())
+        FClient.SetDown(value);
+}
+
+void TFlatButtonActionLink::SetHelpContext(int value)
+{
+    if (IsHelpContextLinked())
+        FClient.SetHelpContext(value);
+}
+
+void TFlatButtonActionLink::SetImageIndex(int value)
+{
+    if (IsImageIndexLinked())
+        FClient.SetImageIndex(value);
+}
+
+void TFlatButtonActionLink::ActionChanged()
+{
+    // Caption, enabled and tool tip follow the action as they always did.
+    FClient.SetCaption(FAction.text());
+    FClient.setEnabled(FAction.isEnabled());
+    FClient.setToolTip(FAction.toolTip());
+    if (FAction.isChecked() != FChecked)
+        SetChecked(FAction.isChecked());
+    if (auto* flat = qobject_cast<TFlatAction*>(&FAction)) {
+        if (flat->HelpContext() != FHelpContext)
+            SetHelpContext(flat->HelpContext());
+        if (flat->ImageIndex() != FImageIndex)
+            SetImageIndex(flat->ImageIndex());
+    }
+    Remember();
 }

@@ -182,6 +182,45 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+class TFlatButton;
+
+// The dropdown event: the handler may turn the menu off (ShowMenu) and keep
+// the clicks that closed it (RemoveClicks false).
+using TButtonDropdownEvent = std::function<void(TFlatButton& Sender, bool& ShowMenu, bool& RemoveClicks)>;
+
+// Carries a later change of an action's Checked, help context and image
+// index to the button, each only while the button's value still equals the
+// action's former one (the property is "linked"). The action's values are
+// remembered at each change, since Qt tells of a change after it happened.
+class TFlatButtonActionLink final
+{
+public:
+    TFlatButtonActionLink(TFlatButton& client, QAction& action);
+    Q_DISABLE_COPY_MOVE(TFlatButtonActionLink)
+
+    bool IsCheckedLinked() const;
+    bool IsHelpContextLinked() const;
+    bool IsImageIndexLinked() const;
+    void SetChecked(bool value);
+    void SetHelpContext(int value);
+    void SetImageIndex(int value);
+    // The action changed: passes on what changed and is linked.
+    void ActionChanged();
+    // Takes the action's present values as the ones to compare with.
+    void Remember();
+
+private:
+    TFlatButton& FClient;
+    QAction& FAction;
+    bool FChecked = false;
+    int FHelpContext = 0;
+    int FImageIndex = -1;
+    QMetaObject::Connection FChanged;
+
+public:
+    ~TFlatButtonActionLink();
+};
+
 // A windowless toolbar-style push button: flat until the mouse is over it
 // (a thin raised frame), sunken while pressed, a dithered face while latched
 // down. Glyph and/or caption, groups, auto-repeat, Enter/Escape and
@@ -294,7 +333,13 @@ public:
     bool WordWrap() const { return FWordWrap; }
     void SetWordWrap(bool value);
     QAction* Action() const { return FAction; }
+    // Links the button to an action (none unlinks). While a stored layout is
+    // being read (BeginLoad .. Loaded), Down, HelpContext and ImageIndex only
+    // take the action's values where they still hold their defaults.
     void SetAction(QAction* action);
+    // Sets the action's Checked from Down, as assigning the button to it does.
+    void AssignTo(QAction* action) const;
+    void BeginLoad() { FLoading = true; }
 
     TToolButtonState State() const { return FButtonState; }
     bool MouseInside() const { return FMouseInside; }
@@ -308,7 +353,7 @@ public:
     std::function<void(TFlatButton&, Qt::MouseButton, QPoint)> OnMouseDown;
     std::function<void(TFlatButton&, Qt::MouseButton, QPoint)> OnMouseUp;
     std::function<void(TFlatButton&, QPoint)> OnMouseMove;
-    std::function<void(TFlatButton&, bool& showMenu, bool& removeClicks)> OnDropdown;
+    TButtonDropdownEvent OnDropdown;
 
     // The click: groups, the pressed look while it runs, then OnClick or the
     // action (or the dropdown sequence). Failures of handlers propagate after
@@ -316,6 +361,8 @@ public:
     void Click();
     // After a stored layout was read: builds the image the button shows first.
     Q_INVOKABLE void Loaded();
+    // The accelerator test for a key: clicks and says so when it matches.
+    bool OfferAccelerator(const QKeyEvent* key);
 
     // Shared by all buttons.
     static TFlatButton* HotButton();
@@ -354,7 +401,7 @@ private:
     void StartAutoRepeat();
     void AutoRepeatTick();
     void EnabledChanged();
-    void ActionChanged();
+    void ActionChange(bool checkDefaults);
     bool ParentCanFocus() const;
     void WatchWindow();
     QChar Accelerator() const;
@@ -380,7 +427,8 @@ private:
     bool FDropdownAlways = false;
     bool FDropdownArrow = true;
     bool FDropdownCombo = false;
-    QPointer<TPopupMenu> FDropdownMenu;
+    TPopupMenu* FDropdownMenu = nullptr;
+    QMetaObject::Connection FDropdownMenuGone;
     bool FFlat = true;
     int FHelpContext = 0;
     int FLayout = blGlyphLeft;
@@ -395,7 +443,8 @@ private:
     int FSpacing = 4;
     bool FWordWrap = false;
     QPointer<QAction> FAction;
-    QMetaObject::Connection FActionChanged;
+    std::unique_ptr<TFlatButtonActionLink> FActionLink;
+    bool FLoading = false;
     QPointer<QWidget> FWatchedWindow;
 };
 

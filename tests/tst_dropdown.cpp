@@ -43,6 +43,9 @@ private Q_SLOTS:
     void splitButton();
     void closingPressOnTheSameButton();
     void closingPressOnAnotherButton();
+    void quickClickOnAnotherButton();
+    void noMenuStillSweeps();
+    void destroyedMenuEndsTheDropdown();
     void menuSettingsComeBack();
     void dockedPlacements();
     void quitWhileOpenSurvives();
@@ -181,6 +184,60 @@ void TestDropdown::closingPressOnAnotherButton()
     QTest::mouseRelease(FOther, Qt::LeftButton, {}, QPoint(5, 5));
     QCOMPARE(otherEvents, (QStringList{QStringLiteral("down"), QStringLiteral("up")}));
     QVERIFY(FLog.contains(QStringLiteral("other click")));
+}
+
+void TestDropdown::quickClickOnAnotherButton()
+{
+    // Press and release both arrive while the menu is open: the other button
+    // gets both afterwards, in order, and does not stay pressed.
+    FButton->SetDropdownMenu(FMenu);
+    QStringList otherEvents;
+    FOther->OnMouseDown = [&](TFlatButton&, Qt::MouseButton, QPoint) { otherEvents << QStringLiteral("down"); };
+    FOther->OnMouseUp = [&](TFlatButton&, Qt::MouseButton, QPoint) { otherEvents << QStringLiteral("up"); };
+    WhenMenuOpens(FMenu, [this] { QTest::mouseClick(FOther, Qt::LeftButton, {}, QPoint(5, 5)); });
+    FButton->Click();
+    QTRY_COMPARE(otherEvents, (QStringList{QStringLiteral("down"), QStringLiteral("up")}));
+    QVERIFY(FLog.contains(QStringLiteral("other click")));
+    QVERIFY(FOther->State() != tsPressed);
+    QVERIFY(QWidget::mouseGrabber() != FOther);
+}
+
+void TestDropdown::noMenuStillSweeps()
+{
+    // A press on the button that is pending when a dropdown without a menu
+    // ends does not run the dropdown again.
+    int dropdowns = 0;
+    FButton->SetDropdownAlways(true);
+    FButton->OnDropdown = [&](TFlatButton&, bool& ShowMenu, bool&) {
+        ShowMenu = false;
+        ++dropdowns;
+        const QPoint at = FButton->mapTo(FWindow.get(), QPoint(5, 5));
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(FWindow->windowHandle(),
+                                        new QMouseEvent(type, at, at, FWindow->mapToGlobal(at), Qt::LeftButton,
+                                                        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                        Qt::NoModifier));
+    };
+    FButton->Click();
+    QTest::qWait(50);
+    QCOMPARE(dropdowns, 1);
+    QVERIFY(FButton->State() != tsPressed);
+}
+
+void TestDropdown::destroyedMenuEndsTheDropdown()
+{
+    FButton->SetDropdownMenu(FMenu);
+    FButton->SetModalResult(7);
+    FWindow->setResult(0);
+    bool dropdown = false;
+    FButton->OnDropdown = [&](TFlatButton&, bool&, bool&) { dropdown = true; };
+    delete FMenu;
+    FMenu = nullptr;
+    QCOMPARE(FButton->DropdownMenu(), nullptr);
+    QTest::mouseClick(FButton, Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(FLog.contains(QStringLiteral("click")));
+    QVERIFY(!dropdown);
+    QCOMPARE(FWindow->result(), 7);
 }
 
 void TestDropdown::menuSettingsComeBack()

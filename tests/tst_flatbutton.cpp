@@ -9,6 +9,7 @@
 #include "components/AppHooks.h"
 #include "components/FlatCtls.h"
 
+#include <QLineEdit>
 #include <QTest>
 
 namespace {
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void groups();
     void propertyCorrections();
     void keys();
+    void actionLink();
     void doubleClicks();
     void autoRepeat();
     void hotMovesAndDeactivation();
@@ -230,9 +232,76 @@ void TestFlatButton::keys()
     QCOMPARE(log.Count(QStringLiteral("B click")), 2);
     QTest::keyClick(FWindow.get(), 's'); // "&&" is a plain ampersand, no accelerator
     QCOMPARE(log.Count(QStringLiteral("B click")), 2);
+    // Alt+letter reaches the buttons also while an edit has the focus,
+    // which then does not type the letter; a plain letter is the edit's.
+    auto* edit = new QLineEdit(FWindow.get());
+    edit->move(0, 60);
+    edit->show();
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_G, Qt::AltModifier);
+    QCOMPARE(log.Count(QStringLiteral("B click")), 3);
+    QCOMPARE(edit->text(), QString());
+    QTest::keyClick(edit, 'g');
+    QCOMPARE(log.Count(QStringLiteral("B click")), 3);
+    QCOMPARE(edit->text(), QStringLiteral("g"));
+
     FSecond->SetDisplayMode(TFlatButton::dmGlyphOnly);
     QTest::keyClick(FWindow.get(), 'g');
-    QCOMPARE(log.Count(QStringLiteral("B click")), 2);
+    QTest::keyClick(edit, Qt::Key_G, Qt::AltModifier);
+    QCOMPARE(log.Count(QStringLiteral("B click")), 3);
+}
+
+void TestFlatButton::actionLink()
+{
+    // Later changes of the action reach the button only while the button's
+    // value still equals the action's.
+    TFlatAction action;
+    action.setCheckable(true);
+    FFirst->SetGroupIndex(1);
+    FFirst->SetAllowAllUp(true);
+    FFirst->SetAction(&action);
+    action.setChecked(true);
+    QVERIFY(FFirst->Down());
+    action.SetHelpContext(12);
+    action.SetImageIndex(3);
+    QCOMPARE(FFirst->HelpContext(), 12);
+    QCOMPARE(FFirst->ImageIndex(), 3);
+
+    FFirst->SetHelpContext(99);
+    FFirst->SetImageIndex(5);
+    action.SetHelpContext(13);
+    action.SetImageIndex(4);
+    QCOMPARE(FFirst->HelpContext(), 99);
+    QCOMPARE(FFirst->ImageIndex(), 5);
+
+    // Assigning the button to an action copies Down into its Checked.
+    TFlatAction other;
+    other.setCheckable(true);
+    FFirst->SetDown(true);
+    FFirst->AssignTo(&other);
+    QVERIFY(other.isChecked());
+
+    // Linked while a stored layout is read: only defaults are filled in...
+    TFlatAction loaded;
+    loaded.setCheckable(true);
+    loaded.SetHelpContext(7);
+    loaded.SetImageIndex(2);
+    auto* button = new TFlatButton(FWindow.get());
+    button->BeginLoad();
+    button->SetGroupIndex(2);
+    button->SetAllowAllUp(true);
+    button->SetDown(true);
+    button->SetHelpContext(40);
+    button->SetAction(&loaded);
+    button->Loaded();
+    QVERIFY(button->Down());
+    QCOMPARE(button->HelpContext(), 40);
+    QCOMPARE(button->ImageIndex(), 2);
+    // ...while at run time the action's values overwrite.
+    button->SetAction(nullptr);
+    button->SetAction(&loaded);
+    QVERIFY(!button->Down());
+    QCOMPARE(button->HelpContext(), 7);
 }
 
 void TestFlatButton::doubleClicks()

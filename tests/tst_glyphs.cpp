@@ -353,6 +353,16 @@ void TestGlyphs::imageListPicture()
     images.AddMasked(picture, Olive);
     QVERIFY(changes > before);
     QCOMPARE(holder.Slot(1, tsUp), -1);
+
+    // A list destroyed elsewhere is taken off as Images := none: a 16 x 8
+    // glyph is then two images again.
+    auto* doomed = new TMaskedImageList(8, 8);
+    holder.SetGlyph(Filled(16, 8, Olive));
+    holder.SetImages(doomed);
+    QCOMPARE(holder.NumGlyphs(), 1);
+    delete doomed;
+    QCOMPARE(holder.Images(), nullptr);
+    QCOMPARE(holder.NumGlyphs(), 2);
 }
 
 void TestGlyphs::invalidImageSize()
