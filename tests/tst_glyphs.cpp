@@ -6,6 +6,7 @@
 #include "components/FlatCtls.h"
 
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -382,6 +383,8 @@ void TestGlyphs::invalidImageSize()
 void TestGlyphs::checkerPatternAndColourChanges()
 {
     const QPalette original = QGuiApplication::palette();
+    // Put back also when a check below fails, for the tests after this one.
+    const auto restore = qScopeGuard([&] { QGuiApplication::setPalette(original); });
     TButtonGlyph::MakeCheckerPattern();
     QVERIFY(CheckerPattern);
     QCOMPARE(CheckerPattern->pixel(0, 0), Highlight());
@@ -404,7 +407,6 @@ void TestGlyphs::checkerPatternAndColourChanges()
     holder.SystemColorsChanged(tsDisabled);
     QVERIFY(!CheckerPattern);
     QCOMPARE(Drawn(holder, tsDisabled).pixel(4, 4), qRgb(40, 50, 60));
-    QGuiApplication::setPalette(original);
 }
 
 void TestGlyphs::disabledCaptionAndArrow()

@@ -33,21 +33,24 @@ QString Invalid(const QString& text)
     return u'\'' + text + QStringLiteral("' is not a valid floating point value");
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
+// Whether the file now holds the bytes; callers QVERIFY it, so that a
+// failed write ends the test.
+[[nodiscard]] bool WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // A sparse file of the given size whose last bytes are `tail`.
-void WriteSparseFile(const QString& path, std::int64_t size, const QByteArray& tail)
+[[nodiscard]] bool WriteSparseFile(const QString& path, std::int64_t size, const QByteArray& tail)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    QVERIFY(fd >= 0);
-    QCOMPARE(::ftruncate(fd, size), 0);
-    QCOMPARE(::pwrite(fd, tail.constData(), tail.size(), size - tail.size()), ssize_t(tail.size()));
+    if (fd < 0)
+        return false;
+    const bool written = ::ftruncate(fd, size) == 0
+        && ::pwrite(fd, tail.constData(), tail.size(), size - tail.size()) == ssize_t(tail.size());
     ::close(fd);
+    return written;
 }
 
 // What a load of `bytes` bytes of the file at `path` reads.
@@ -219,13 +222,13 @@ void TestTailLoader::readsTheTail()
     for (int i = 0; content.size() < 10'000'000; ++i)
         content += "line " + QByteArray::number(i) + " of a log that goes on and on\n";
     content.truncate(10'000'000);
-    WriteFile(Path("ten.log"), content);
+    QVERIFY(WriteFile(Path("ten.log"), content));
 
     QCOMPARE(ReadTailBytes(Path("ten.log"), 500'000), content.right(500'000));
     QCOMPARE(ReadTailBytes(Path("ten.log"), 0), QByteArray());
 
     const QByteArray shortContent = content.left(300'000);
-    WriteFile(Path("short.log"), shortContent);
+    QVERIFY(WriteFile(Path("short.log"), shortContent));
     TTailBlock block(500'000);
     {
         const TTailFile file(Path("short.log"));
@@ -236,13 +239,13 @@ void TestTailLoader::readsTheTail()
     // The rest of the block stays zero.
     QCOMPARE(QByteArray(block.Data() + 300'000, 200'000), QByteArray(200'000, '\0'));
 
-    WriteFile(Path("empty.log"), QByteArray());
+    QVERIFY(WriteFile(Path("empty.log"), QByteArray()));
     QCOMPARE(ReadTailBytes(Path("empty.log"), 500'000), QByteArray());
 }
 
 void TestTailLoader::startBetweenCrAndLf()
 {
-    WriteFile(Path("crlf.log"), "first\r\nsecond\r\n");
+    QVERIFY(WriteFile(Path("crlf.log"), "first\r\nsecond\r\n"));
     const QByteArray tail = ReadTailBytes(Path("crlf.log"), 9);
     QCOMPARE(tail, QByteArray("\nsecond\r\n"));
     TMemoText text;
@@ -253,14 +256,14 @@ void TestTailLoader::startBetweenCrAndLf()
 void TestTailLoader::sparseFilesPastFourGigabytes()
 {
     const QByteArray tail = QByteArray("the end of a very large file\n").repeated(20'000).right(500'000);
-    WriteSparseFile(Path("three.bin"), 3'000'000'000LL, tail);
+    QVERIFY(WriteSparseFile(Path("three.bin"), 3'000'000'000LL, tail));
     QCOMPARE(ReadTailBytes(Path("three.bin"), 500'000), tail);
 
-    WriteSparseFile(Path("hundred.bin"), 100'000'000'000LL, tail);
+    QVERIFY(WriteSparseFile(Path("hundred.bin"), 100'000'000'000LL, tail));
     QCOMPARE(ReadTailBytes(Path("hundred.bin"), 500'000), tail);
 
     // Where the old limit of start = 2,147,483,647 lay.
-    WriteSparseFile(Path("edge.bin"), 2'147'983'647LL, tail);
+    QVERIFY(WriteSparseFile(Path("edge.bin"), 2'147'983'647LL, tail));
     QCOMPARE(ReadTailBytes(Path("edge.bin"), 500'000), tail);
 }
 
@@ -268,7 +271,7 @@ void TestTailLoader::readLongerThanOneSystemRead()
 {
     // One read returns at most 2,147,479,552 bytes; the largest block needs two.
     const QByteArray marker("marker at the very end");
-    WriteSparseFile(Path("big.bin"), 2'200'000'000LL, marker);
+    QVERIFY(WriteSparseFile(Path("big.bin"), 2'200'000'000LL, marker));
     TTailBlock block(INT32_MAX);
     const TTailFile file(Path("big.bin"));
     QCOMPARE(file.ReadTail(block), std::int64_t(INT32_MAX));
@@ -289,7 +292,7 @@ void TestTailLoader::refusesWhatIsNotARegularFile()
     QCOMPARE(OpenFailure(QStringLiteral("/dev/null")), QStringLiteral("Cannot open file /dev/null"));
 
     // A path with a NUL in it must not open the part before the NUL.
-    WriteFile(Path("real.log"), "x");
+    QVERIFY(WriteFile(Path("real.log"), "x"));
     QCOMPARE(OpenFailure(Path("real.log") + QChar(u'\0') + QStringLiteral("more")),
              QStringLiteral("Cannot open file ") + Path("real.log") + QChar(u'\0') + QStringLiteral("more"));
 
@@ -301,7 +304,7 @@ void TestTailLoader::refusesWhatIsNotARegularFile()
 void TestTailLoader::lockedFiles()
 {
     const QString path = Path("locked.log");
-    WriteFile(path, "locked content\n");
+    QVERIFY(WriteFile(path, "locked content\n"));
     {
         TLockHolder holder(path);
         QVERIFY(holder.Held());
@@ -323,7 +326,7 @@ void TestTailLoader::lockedFiles()
 void TestTailLoader::fileShrinkingDuringTheLoad()
 {
     const QString path = Path("shrinking.log");
-    WriteFile(path, QByteArray(1000, 'a'));
+    QVERIFY(WriteFile(path, QByteArray(1000, 'a')));
     TTailBlock block(1000);
     const TTailFile file(path);
     QVERIFY(QFile::resize(path, 10));
