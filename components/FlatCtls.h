@@ -1,225 +1,19 @@
 #pragma once
 
 #include "components/AppHooks.h"
-#include "components/Colors.h"
-#include "components/GlyphCache.h"
+#include "components/ButtonGlyph.h"
+#include "components/FlatDropdown.h"
 
 #include <QAction>
-#include <QMenu>
-#include <QFont>
-#include <QImage>
-#include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-#include <QMetaObject>
-#include <QPoint>
-#include <QRect>
-#include <QSize>
-#include <QString>
 
-#include <array>
 #include <functional>
-#include <optional>
-#include <utility>
+#include <memory>
 
+class QKeyEvent;
 class QPainter;
-
-// The flat tool button's interaction state; image i of a glyph belongs to state i.
-enum TToolButtonState { tsUp, tsDisabled, tsPressed, tsLatched, tsHot };
-inline constexpr int ToolButtonStateCount = 5;
-
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
-enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
-
-// Where ComputeLayout puts the three parts of a button's content.
-struct TContentLayout {
-    QPoint Glyph;
-    QPoint Arrow;
-    QRect TextBounds;
-};
-
-// Measures a caption: given the width it may take (with word wrap, the width
-// its lines must fit), returns the size of the text block.
-using TTextMeasure = std::function<QSize(int availableWidth, bool wordWrap)>;
-
-// The glyph holder of a flat tool button: keeps the picture (a glyph bitmap
-// with up to five state images side by side, or an entry of an image list),
-// builds each state's ready-to-draw image once in the shared glyph lists,
-// and lays out and paints glyph, caption and dropdown arrow.
-class TButtonGlyph final
-{
-public:
-    TButtonGlyph();
-    ~TButtonGlyph();
-    TButtonGlyph(const TButtonGlyph&) = delete;
-    TButtonGlyph& operator=(const TButtonGlyph&) = delete;
-
-    const QImage& Glyph() const { return FGlyph; }
-    const QImage& GlyphMask() const { return FGlyphMask; }
-    int NumGlyphs() const { return FNumGlyphs; }
-    TMaskedImageList* Images() const { return FImages; }
-    int ImageIndex() const { return FImageIndex; }
-    bool OldDisabledStyle() const { return FOldDisabledStyle; }
-    TColor MaskColor() const { return FMaskColor; }
-
-    void SetGlyph(const QImage& glyph);
-    void SetGlyphMask(const QImage& mask);
-    // 1 while an image list is set or for n outside 1..5.
-    void SetNumGlyphs(int n);
-    void DeriveNumGlyphs();
-    void SetImages(TMaskedImageList* images);
-    void SetImageIndex(int index);
-    void SetOldDisabledStyle(bool old);
-    // sender: &Glyph(), &GlyphMask(), Images() or nullptr.
-    void NotifyGlyphChanged(const void* sender);
-
-    // Called after every change of the picture; the button repaints.
-    std::function<void(TButtonGlyph&)> OnGlyphChange;
-
-    void ReleaseImages();
-    // The (list index, slot) of a state's image, built on first use; slot -1
-    // when there is nothing to show.
-    std::pair<int, int> MakeStateImage(TToolButtonState state);
-    TGlyphList* StateList(int index) const { return FStateLists[index]; }
-    int Slot(int list, TToolButtonState state) const { return FSlots[list][state]; }
-
-    // Drops the checker pattern when the face or highlight colour changed,
-    // then rebuilds this holder's image for the state.
-    void SystemColorsChanged(TToolButtonState state);
-
-    // The layout with the glyph size and the caption measure given; all
-    // arithmetic in integers, divisions truncating toward zero.
-    static TContentLayout ComputeLayout(const QRect& client, QPoint offset, QSize glyphSize,
-                                        bool drawCaption, const TTextMeasure& measure,
-                                        bool wordWrap, TButtonLayout layout, int margin,
-                                        int spacing, bool dropArrow);
-    // The layout for this holder's picture and a caption in the given font.
-    TContentLayout ComputeLayout(const QFont& font, const QRect& client, QPoint offset,
-                                 bool drawGlyph, bool drawCaption, const QString& caption,
-                                 bool wordWrap, TButtonLayout layout, int margin, int spacing,
-                                 bool dropArrow) const;
-
-    QRect PaintContent(QPainter& painter, const QRect& client, QPoint offset, bool drawGlyph,
-                       bool drawCaption, const QString& caption, bool wordWrap,
-                       TAlignment alignment, TButtonLayout layout, int margin, int spacing,
-                       bool dropArrow, TToolButtonState state);
-    void PaintGlyphImage(QPainter& painter, QPoint at, TToolButtonState state);
-    static void PaintCaption(QPainter& painter, const QString& caption, const QRect& bounds,
-                             bool wordWrap, TAlignment alignment, TToolButtonState state);
-    static void PaintDropArrow(QPainter& painter, int x, int y, TToolButtonState state);
-
-    static void MakeCheckerPattern();
-
-    // The size a glyph takes in the layout (0 x 0 without a picture).
-    QSize GlyphSize() const;
-
-private:
-
-    QImage FGlyph;
-    QImage FGlyphMask;
-    std::array<TGlyphList*, 2> FStateLists{};
-    int FImageIndex = -1;
-    TMaskedImageList* FImages = nullptr;
-    QMetaObject::Connection FImagesLink;
-    QMetaObject::Connection FImagesGone;
-    std::array<std::array<int, ToolButtonStateCount>, 2> FSlots;
-    TColor FMaskColor = 0;
-    int FNumGlyphs = 1;
-    bool FOldDisabledStyle = false;
-};
-
-// The 8 x 8 checkerboard a latched button is filled with, or none, and the
-// face and highlight colours it was made with.
-extern std::optional<QImage> CheckerPattern;
-extern QRgb PatternFaceColor;
-extern QRgb PatternHighlightColor;
-
-// An action that also carries a help context and an image index.
-class TFlatAction final : public QAction
-{
-    Q_OBJECT
-public:
-    using QAction::QAction;
-
-    int HelpContext() const { return FHelpContext; }
-    void SetHelpContext(int context) { FHelpContext = context; Q_EMIT changed(); }
-    int ImageIndex() const { return FImageIndex; }
-    void SetImageIndex(int index) { FImageIndex = index; Q_EMIT changed(); }
-
-private:
-    int FHelpContext = 0;
-    int FImageIndex = -1;
-};
-
-
-
-// A popup menu that remembers where it was asked to open relative to the
-// point (Alignment) and which mouse button picks its items (TrackButton).
-class TPopupMenu final : public QMenu
-{
-    Q_OBJECT
-public:
-    enum TPopupAlignment { paLeft, paRight, paCenter };
-    Q_ENUM(TPopupAlignment)
-    enum TTrackButton { tbRightButton, tbLeftButton };
-    Q_ENUM(TTrackButton)
-
-    using QMenu::QMenu;
-
-    TPopupAlignment Alignment = paLeft;
-    TTrackButton TrackButton = tbRightButton;
-    // The control that opened the menu last.
-    QPointer<QWidget> PopupComponent;
-    // Called just before the menu shows; it may fail.
-    std::function<void(TPopupMenu&)> OnPopup;
-
-    // Shows the menu with the point at its left edge, right edge or centre,
-    // and returns once it has closed.
-    void Popup(QPoint global);
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-};
-
-class TFlatButton;
-
-// The dropdown event: the handler may turn the menu off (ShowMenu) and keep
-// the clicks that closed it (RemoveClicks false).
-using TButtonDropdownEvent = std::function<void(TFlatButton& Sender, bool& ShowMenu, bool& RemoveClicks)>;
-
-// Carries a later change of an action's Checked, help context and image
-// index to the button, each only while the button's value still equals the
-// action's former one (the property is "linked"). The action's values are
-// remembered at each change, since Qt tells of a change after it happened.
-class TFlatButtonActionLink final
-{
-public:
-    TFlatButtonActionLink(TFlatButton& client, QAction& action);
-    Q_DISABLE_COPY_MOVE(TFlatButtonActionLink)
-
-    bool IsCheckedLinked() const;
-    bool IsHelpContextLinked() const;
-    bool IsImageIndexLinked() const;
-    void SetChecked(bool value);
-    void SetHelpContext(int value);
-    void SetImageIndex(int value);
-    // The action changed: passes on what changed and is linked.
-    void ActionChanged();
-    // Takes the action's present values as the ones to compare with.
-    void Remember();
-
-private:
-    TFlatButton& FClient;
-    QAction& FAction;
-    bool FChecked = false;
-    int FHelpContext = 0;
-    int FImageIndex = -1;
-    QMetaObject::Connection FChanged;
-
-public:
-    ~TFlatButtonActionLink();
-};
 
 // A windowless toolbar-style push button: flat until the mouse is over it
 // (a thin raised frame), sunken while pressed, a dithered face while latched
@@ -453,3 +247,6 @@ enum TEdgeStyle { esRaisedInner, esSunkenOuter, esRaised, esSunken };
 void DrawEdge(QPainter& painter, const QRect& rect, TEdgeStyle style, bool fillMiddle);
 
 void HotHookListener(TAppHookKind kind, QObject* window, qintptr param1, qintptr param2);
+
+// The control under a screen point: the topmost one there, disabled ones included.
+QWidget* ControlAt(QPoint global);

@@ -124,9 +124,15 @@ void TestGlyphs::layout()
     QFETCH(QPoint, arrowAt);
 
     const auto measure = [&](int, bool) { return text; };
-    const TContentLayout placed = TButtonGlyph::ComputeLayout(
-        client, offset, glyph, !text.isEmpty(), measure, false, TButtonLayout(layout), margin,
-        spacing, arrow);
+    TContentOptions options;
+    options.Client = client;
+    options.Offset = offset;
+    options.DrawCaption = !text.isEmpty();
+    options.Layout = TButtonLayout(layout);
+    options.Margin = margin;
+    options.Spacing = spacing;
+    options.DropArrow = arrow;
+    const TContentLayout placed = TButtonGlyph::ComputeLayout(options, glyph, measure);
     QCOMPARE(placed.Glyph, glyphAt);
     QCOMPARE(placed.TextBounds.topLeft(), textAt);
     QCOMPARE(placed.TextBounds.size(), text);
@@ -153,8 +159,13 @@ void TestGlyphs::wordWrapWidths()
         asked = wrap ? available : -1;
         return QSize(30, 26);
     };
-    TButtonGlyph::ComputeLayout(QRect(0, 0, 100, 40), QPoint(), QSize(16, 16), true, measure, true,
-                                TButtonLayout(layout), margin, -1, false);
+    TContentOptions options;
+    options.Client = QRect(0, 0, 100, 40);
+    options.WordWrap = true;
+    options.Layout = TButtonLayout(layout);
+    options.Margin = margin;
+    options.Spacing = -1;
+    TButtonGlyph::ComputeLayout(options, QSize(16, 16), measure);
     QCOMPARE(asked, width);
 }
 

@@ -1,0 +1,468 @@
+#include "components/ButtonGlyph.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPalette>
+#include <QPolygon>
+
+std::optional<QImage> CheckerPattern;
+QRgb PatternFaceColor = 0;
+QRgb PatternHighlightColor = 0;
+
+namespace {
+
+constexpr QRgb White = qRgb(255, 255, 255);
+constexpr QRgb Silver = qRgb(192, 192, 192);
+constexpr QRgb Grey = qRgb(128, 128, 128);
+constexpr QRgb Black = qRgb(0, 0, 0);
+constexpr TColor PaletteRelative = 0x02000000;
+
+QRgb BottomLeft(const QImage& image)
+{
+    return image.pixel(0, image.height() - 1);
+}
+
+// The mask grown by one transparent column on the right and row at the bottom.
+QImage Enlarged(const QImage& mask)
+{
+    QImage larger = NewMask(mask.width() + 1, mask.height() + 1, true);
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = 0; x < mask.width(); ++x)
+            larger.setPixel(x, y, mask.pixelIndex(x, y));
+    return larger;
+}
+
+// Paints the colour at offset wherever the mask has the given bit.
+void PaintWhere(const QImage& mask, bool white, QImage& target, QPoint offset, QRgb colour)
+{
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = 0; x < mask.width(); ++x)
+            if (IsWhite(mask, x, y) == white)
+                target.setPixel(x + offset.x(), y + offset.y(), colour | 0xFF000000);
+}
+
+} // namespace
+
+TButtonGlyph::TButtonGlyph()
+{
+    for (auto& list : FSlots)
+        list.fill(-1);
+    if (!GlyphCache)
+        GlyphCache = std::make_unique<TGlyphCache>();
+}
+
+TButtonGlyph::~TButtonGlyph()
+{
+    QObject::disconnect(FImagesLink);
+    QObject::disconnect(FImagesGone);
+    ReleaseImages();
+    if (GlyphCache && GlyphCache->IsEmpty())
+        GlyphCache.reset();
+}
+
+void TButtonGlyph::SetGlyph(const QImage& glyph)
+{
+    ReleaseImages();
+    FGlyph = glyph;
+    NotifyGlyphChanged(&FGlyph);
+    DeriveNumGlyphs();
+}
+
+void TButtonGlyph::SetGlyphMask(const QImage& mask)
+{
+    ReleaseImages();
+    FGlyphMask = mask;
+    NotifyGlyphChanged(&FGlyphMask);
+}
+
+void TButtonGlyph::SetNumGlyphs(int n)
+{
+    ReleaseImages();
+    FNumGlyphs = (FImages || n < 1 || n > 5) ? 1 : n;
+    NotifyGlyphChanged(nullptr);
+}
+
+void TButtonGlyph::DeriveNumGlyphs()
+{
+    int n = 1;
+    if (FGlyph.width() > 0 && FGlyph.height() > 0 && FGlyph.width() % FGlyph.height() == 0) {
+        n = FGlyph.width() / FGlyph.height();
+        if (n > 5)
+            n = 1;
+    }
+    SetNumGlyphs(n);
+}
+
+void TButtonGlyph::SetImages(TMaskedImageList* images)
+{
+    QObject::disconnect(FImagesLink);
+    QObject::disconnect(FImagesGone);
+    FImages = images;
+    if (images) {
+        FImagesLink = QObject::connect(images, &TMaskedImageList::Changed, images,
+                                       [this] { NotifyGlyphChanged(FImages); });
+        // A list destroyed elsewhere is taken off through this setter, which
+        // derives NumGlyphs again.
+        FImagesGone = QObject::connect(images, &QObject::destroyed, images, [this] {
+            FImages = nullptr;
+            SetImages(nullptr);
+        });
+    }
+    DeriveNumGlyphs();
+}
+
+void TButtonGlyph::SetImageIndex(int index)
+{
+    if (index == FImageIndex)
+        return;
+    FImageIndex = index;
+    if (FImages)
+        NotifyGlyphChanged(nullptr);
+}
+
+void TButtonGlyph::SetOldDisabledStyle(bool old)
+{
+    FOldDisabledStyle = old;
+    ReleaseImages();
+}
+
+void TButtonGlyph::NotifyGlyphChanged(const void* sender)
+{
+    if (sender == &FGlyph && FGlyph.width() > 0 && FGlyph.height() > 0)
+    {
+        const QRgb corner = BottomLeft(FGlyph);
+        FMaskColor = RgbToColor(qRed(corner), qGreen(corner), qBlue(corner)) | PaletteRelative;
+    }
+    ReleaseImages();
+    if (OnGlyphChange)
+        OnGlyphChange(*this);
+}
+
+void TButtonGlyph::ReleaseImages()
+{
+    for (int li = 0; li < 2; ++li) {
+        for (int& slot : FSlots[li]) {
+            if (slot != -1 && FStateLists[li])
+                FStateLists[li]->FreeSlot(slot);
+            slot = -1;
+        }
+        if (GlyphCache)
+            GlyphCache->Release(FStateLists[li]);
+        FStateLists[li] = nullptr;
+    }
+}
+
+QSize TButtonGlyph::GlyphSize() const
+{
+    if (FImages)
+        return {FImages->Width(), FImages->Height()};
+    return {FGlyph.width() / FNumGlyphs, FGlyph.height()};
+}
+
+std::pair<int, int> TButtonGlyph::MakeStateImage(TToolButtonState state)
+{
+    int s = state;
+    if (state != tsDisabled && s >= FNumGlyphs)
+        s = tsUp;
+    if (FSlots[1][s] != -1)
+        return {1, FSlots[1][s]};
+    if (FSlots[0][s] != -1)
+        return {0, FSlots[0][s]};
+    if (FImages ? (FImageIndex < 0 || FImageIndex >= FImages->Count())
+                : (FGlyph.width() == 0 || FGlyph.height() == 0))
+        return {s == tsDisabled ? 0 : 1, -1};
+
+    const bool disabled = s == tsDisabled;
+    const int li = disabled ? 0 : 1;
+    const int d = disabled ? 1 : 0;
+    const bool hasMask = !FImages && FGlyphMask.width() != 0 && FGlyphMask.height() != 0;
+    const QSize size = GlyphSize();
+    const int w = size.width();
+    const int h = size.height();
+    if (w <= 0 || h <= 0)
+        return {li, -1};
+
+    if (!FStateLists[li]) {
+        if (!GlyphCache)
+            GlyphCache = std::make_unique<TGlyphCache>();
+        FStateLists[li] = GlyphCache->ListForSize(w + d, h + d);
+    }
+    TGlyphList& list = *FStateLists[li];
+
+    const QRgb face = SysColorRgb(TSysColor::clBtnFace);
+    const QRgb highlight = SysColorRgb(TSysColor::clBtnHighlight);
+    const QRgb shadow = SysColorRgb(TSysColor::clBtnShadow);
+    const QImage g = FGlyph.convertToFormat(QImage::Format_RGB32);
+    QImage t(w + d, h + d, QImage::Format_RGB32);
+    t.fill(face);
+    const int j = s < FNumGlyphs ? s : 0;
+    const QPoint q(j * w, 0);
+    // The image list's entry as a mask: white where it is transparent.
+    const QImage l = FImages ? FImages->Mask(FImageIndex) : QImage();
+    const auto glyphMaskOfQ = [&] { return MaskFromPixels(FGlyphMask, q, size, {White}); };
+
+    if (!disabled) {
+        if (FImages) {
+            {
+                QPainter painter(&t);
+                FImages->Draw(painter, QPoint(0, 0), FImageIndex);
+            }
+            FSlots[1][s] = list.AddImage(t, l);
+        } else {
+            {
+                QPainter painter(&t);
+                painter.drawImage(QPoint(0, 0), g, QRect(q, size));
+            }
+            // Without a mask, each image's own bottom-left pixel is its transparent colour.
+            FSlots[1][s] = hasMask ? list.AddImage(t, glyphMaskOfQ()) : list.AddImageMasked(t, 0, true);
+        }
+        return {1, FSlots[1][s]};
+    }
+
+    // The picture as the disabled recipes read it.
+    QImage picture;
+    QPoint origin = q;
+    if (FImages) {
+        picture = QImage(w, h, QImage::Format_RGB32);
+        picture.fill(White);
+        QPainter painter(&picture);
+        FImages->Draw(painter, QPoint(0, 0), FImageIndex);
+        origin = QPoint(0, 0);
+    } else {
+        picture = DeviceCopy(g);
+    }
+    // The transparent colour of disabled images is that of the whole glyph.
+    const QRgb transparent = FImages ? White : BottomLeft(g);
+
+    if (FNumGlyphs > 1) {
+        // The glyph brings its own disabled image: white becomes highlight,
+        // grey becomes shadow.
+        {
+            QPainter painter(&t);
+            painter.drawImage(QPoint(0, 0), picture, QRect(origin, size));
+        }
+        PaintThroughMask(MaskFromPixels(g, q, size, {White}), t, QPoint(0, 0), highlight);
+        PaintThroughMask(MaskFromPixels(g, q, size, {Grey}), t, QPoint(0, 0), shadow);
+        const QImage mn = hasMask ? glyphMaskOfQ() : MaskFromPixels(g, q, size, {transparent});
+        FSlots[0][1] = list.AddImage(t, Enlarged(mn));
+        return {0, FSlots[0][1]};
+    }
+
+    // Generated: a one-bit shape, embossed in highlight and shadow.
+    QImage mn;
+    if (FOldDisabledStyle) {
+        // The shape is white in mn: the picture's pure black pixels.
+        QImage source = picture.copy(QRect(origin, size));
+        if (hasMask) {
+            const QImage mk = glyphMaskOfQ();
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (IsWhite(mk, x, y))
+                        source.setPixel(x, y, White);
+        }
+        mn = MaskFromPixels(source, QPoint(0, 0), size, {Black});
+    } else if (!FImages && !hasMask) {
+        // The shape is black in mn: neither transparent, white nor silver.
+        mn = MaskFromPixels(g, q, size, {transparent, White, Silver});
+    } else {
+        mn = MaskFromPixels(picture, origin, size, {White, Silver});
+        const QImage transparency = FImages ? l : glyphMaskOfQ();
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (IsWhite(transparency, x, y))
+                    mn.setPixel(x, y, 1);
+    }
+    const bool shapeIsWhite = FOldDisabledStyle;
+    t.fill(face);
+    PaintWhere(mn, shapeIsWhite, t, QPoint(1, 1), highlight);
+    PaintWhere(mn, shapeIsWhite, t, QPoint(0, 0), shadow);
+    FSlots[0][1] = list.AddImageMasked(t, face);
+    return {0, FSlots[0][1]};
+}
+
+void TButtonGlyph::SystemColorsChanged(TToolButtonState state)
+{
+    if (CheckerPattern
+        && (SysColorRgb(TSysColor::clBtnFace) != PatternFaceColor
+            || SysColorRgb(TSysColor::clBtnHighlight) != PatternHighlightColor))
+        CheckerPattern.reset();
+    ReleaseImages();
+    MakeStateImage(state);
+}
+
+TContentLayout TButtonGlyph::ComputeLayout(const TContentOptions& options, QSize glyphSize,
+                                           const TTextMeasure& measure)
+{
+    const QRect& client = options.Client;
+    const bool drawCaption = options.DrawCaption;
+    const bool wordWrap = options.WordWrap;
+    const bool dropArrow = options.DropArrow;
+    const int margin = options.Margin;
+    const int spacing = options.Spacing;
+    TButtonLayout layout = options.Layout;
+    const QPoint cs(client.width(), client.height());
+    const QPoint gs(glyphSize.width(), glyphSize.height());
+    const QPoint as = dropArrow ? QPoint(9, 3) : QPoint(0, 0);
+    const bool glyphPresent = gs.x() != 0 && gs.y() != 0;
+    bool horizontal = layout == blGlyphLeft || layout == blGlyphRight;
+    if (!horizontal && !glyphPresent) {
+        layout = blGlyphLeft;
+        horizontal = true;
+    }
+
+    QPoint ts(0, 0);
+    if (drawCaption) {
+        int right = cs.x();
+        if (horizontal)
+            right -= as.x();
+        if (wordWrap) {
+            int m = 4;
+            if (horizontal && glyphPresent) {
+                right -= gs.x() + (spacing != -1 ? spacing : 4);
+                m = margin != -1 ? margin : (spacing != -1 ? spacing : 4);
+            }
+            right -= 2 * m;
+        }
+        const QSize measured = measure(right, wordWrap);
+        ts = QPoint(measured.width(), measured.height());
+    }
+
+    QPoint glyph(0, 0), text(0, 0), arrow(0, 0);
+    if (horizontal) {
+        glyph.setY((cs.y() - gs.y() + 1) / 2);
+        text.setY((cs.y() - ts.y() + 1) / 2);
+    } else {
+        glyph.setX((cs.x() - gs.x() - as.x() + 1) / 2);
+        text.setX((cs.x() - ts.x() + 1) / 2);
+        arrow.setX(glyph.x() + gs.x());
+    }
+
+    int m = margin;
+    int s = spacing;
+    if (ts.x() == 0 || ts.y() == 0 || !glyphPresent)
+        s = 0;
+    const int csAxis = horizontal ? cs.x() : cs.y();
+    const int gsAxis = horizontal ? gs.x() : gs.y();
+    const int tsAxis = horizontal ? ts.x() : ts.y();
+    const int asAxis = horizontal ? as.x() : 0;
+    if (m == -1 && s == -1) {
+        m = (csAxis - (gsAxis + tsAxis + asAxis)) / 3;
+        s = m;
+    } else if (m == -1) {
+        m = (csAxis - (gsAxis + s + tsAxis + asAxis) + 1) / 2;
+    } else if (s == -1) {
+        const int room = csAxis - (m + gsAxis + asAxis);
+        s = (room - tsAxis) / 2;
+    }
+
+    switch (layout) {
+    case blGlyphLeft:
+        glyph.setX(m);
+        text.setX(glyph.x() + gs.x() + s);
+        arrow.setX(text.x() + ts.x());
+        break;
+    case blGlyphRight:
+        arrow.setX(cs.x() - m - as.x());
+        glyph.setX(arrow.x() - gs.x());
+        text.setX(glyph.x() - s - ts.x());
+        break;
+    case blGlyphTop:
+        glyph.setY(m);
+        text.setY(glyph.y() + gs.y() + s);
+        break;
+    case blGlyphBottom:
+        glyph.setY(cs.y() - m - gs.y());
+        text.setY(glyph.y() - s - ts.y());
+        break;
+    }
+    arrow.setY(glyphPresent ? glyph.y() + (gs.y() - as.y()) / 2 : text.y() + (ts.y() - as.y()) / 2);
+
+    const QPoint base = client.topLeft() + options.Offset;
+    return {glyph + base, arrow + base, QRect(text + base, QSize(ts.x(), ts.y()))};
+}
+
+TContentLayout TButtonGlyph::ComputeLayout(const QFont& font, const TContentOptions& options) const
+{
+    const QFontMetrics metrics(font);
+    const auto measure = [&](int width, bool wrap) {
+        const int flags = Qt::TextShowMnemonic | Qt::AlignLeft | Qt::AlignTop
+            | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine);
+        return metrics.boundingRect(QRect(0, 0, std::max(width, 0), 0), flags, options.Caption).size();
+    };
+    TContentOptions shown = options;
+    shown.DrawCaption = options.DrawCaption && !options.Caption.isEmpty();
+    return ComputeLayout(shown, options.DrawGlyph ? GlyphSize() : QSize(0, 0), measure);
+}
+
+QRect TButtonGlyph::PaintContent(QPainter& painter, const TContentOptions& options, TToolButtonState state)
+{
+    const TContentLayout placed = ComputeLayout(painter.font(), options);
+    if (options.DrawGlyph)
+        PaintGlyphImage(painter, placed.Glyph, state);
+    if (options.DrawCaption)
+        PaintCaption(painter, options.Caption, placed.TextBounds, options.WordWrap, options.Alignment, state);
+    if (options.DropArrow)
+        PaintDropArrow(painter, placed.Arrow.x(), placed.Arrow.y(), state);
+    return placed.TextBounds;
+}
+
+void TButtonGlyph::PaintGlyphImage(QPainter& painter, QPoint at, TToolButtonState state)
+{
+    const auto [list, slot] = MakeStateImage(state);
+    if (slot != -1 && FStateLists[list])
+        FStateLists[list]->Draw(painter, at, slot);
+}
+
+void TButtonGlyph::PaintCaption(QPainter& painter, const QString& caption, const QRect& bounds,
+                                bool wordWrap, TAlignment alignment, TToolButtonState state)
+{
+    const int horizontal = alignment == taRightJustify ? Qt::AlignRight
+        : alignment == taCenter                         ? Qt::AlignHCenter
+                                                        : Qt::AlignLeft;
+    const int flags = horizontal | Qt::AlignVCenter | Qt::TextShowMnemonic
+        | (wordWrap ? Qt::TextWordWrap : Qt::TextSingleLine);
+    painter.save();
+    painter.setBrush(Qt::NoBrush);
+    if (state == tsDisabled) {
+        painter.setPen(QColor(SysColorRgb(TSysColor::clBtnHighlight)));
+        painter.drawText(bounds.translated(1, 1), flags, caption);
+        painter.setPen(QColor(SysColorRgb(TSysColor::clBtnShadow)));
+        painter.drawText(bounds, flags, caption);
+    } else {
+        painter.drawText(bounds, flags, caption);
+    }
+    painter.restore();
+}
+
+void TButtonGlyph::PaintDropArrow(QPainter& painter, int x, int y, TToolButtonState state)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const auto triangle = [&](QColor colour, int dx, int dy) {
+        painter.setPen(colour);
+        painter.setBrush(colour);
+        painter.drawPolygon(QPolygon({QPoint(x + 4 + dx, y + dy), QPoint(x + 8 + dx, y + dy),
+                                      QPoint(x + 6 + dx, y + 2 + dy)}));
+    };
+    if (state == tsDisabled) {
+        triangle(QColor(SysColorRgb(TSysColor::clBtnHighlight)), 1, 1);
+        triangle(QColor(SysColorRgb(TSysColor::clBtnShadow)), 0, 0);
+    } else {
+        triangle(painter.pen().color(), 0, 0);
+    }
+    painter.restore();
+}
+
+void TButtonGlyph::MakeCheckerPattern()
+{
+    PatternFaceColor = SysColorRgb(TSysColor::clBtnFace);
+    PatternHighlightColor = SysColorRgb(TSysColor::clBtnHighlight);
+    QImage pattern(8, 8, QImage::Format_RGB32);
+    pattern.fill(PatternFaceColor);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            if ((x & 1) == (y & 1))
+                pattern.setPixel(x, y, PatternHighlightColor);
+    CheckerPattern = pattern;
+}
