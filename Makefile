@@ -5,6 +5,10 @@ PACKAGES := g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev 
 SHOT_PACKAGES := xvfb xdotool x11-apps imagemagick xauth
 A11Y_PACKAGES := at-spi2-core dbus python3-pyatspi xclip
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+# The validators the install test runs, and what builds and checks the package.
+TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
+DEB_PACKAGES := dpkg-dev lintian
+PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 120
 JOBS ?= 2
 
@@ -12,12 +16,12 @@ BUILD := build
 ASAN_BUILD := build-asan
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-only asan bench shot a11y fuzz clean
+.PHONY: all deps build run test test-only asan bench shot a11y fuzz install deb clean
 
 all: build
 
 deps:
-	@./tools/install-packages $(PACKAGES)
+	@./tools/install-packages $(PACKAGES) $(TEST_PACKAGES)
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -48,6 +52,17 @@ bench: build
 shot: build
 	@./tools/install-packages $(SHOT_PACKAGES)
 	./tools/screenshot $(BUILD) shots
+
+# Installs under PREFIX (default /usr/local), staged under DESTDIR when set.
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package kestrun_1.0_amd64.deb, checked by lintian.
+deb: build
+	@./tools/install-packages $(DEB_PACKAGES)
+	cd $(BUILD) && cpack -G DEB
+	cp $(BUILD)/kestrun_1.0_amd64.deb .
+	lintian --info kestrun_1.0_amd64.deb
 
 # The real program read through AT-SPI as a screen reader reads it.
 a11y: build

@@ -14,6 +14,8 @@ TApplication::TApplication(int& argc, char** argv)
     // windows under it.
     setApplicationName(TitleFromExecutable(applicationFilePath()));
     setWindowIcon(ProgramIcon());
+    // Docks and window managers match our windows to the desktop entry.
+    setDesktopFileName(QStringLiteral("example.kestrun.Kestrun"));
     // Kestrun keeps nothing between runs, yet Qt's file dialog stores its
     // history and last folder in the user's settings. Point user settings at
     // a folder that cannot exist: reads find nothing, writes go nowhere.

@@ -2,6 +2,7 @@
 
 #include "about/AboutUnit.h"
 #include "app/TailLoader.h"
+#include "components/Accessible.h"
 #include "components/Failure.h"
 #include "components/FlatCtls.h"
 #include "components/Memo.h"
@@ -77,6 +78,7 @@ TForm1::TForm1(QWidget* parent)
     : QWidget(parent), FUi(std::make_unique<Ui::TForm1>()),
       FDecimalSeparator(UserDecimalSeparator())
 {
+    InstallAccessibility();
     FUi->setupUi(this);
     Memo1 = FUi->Memo1;
     bbOpen = FUi->bbOpen;

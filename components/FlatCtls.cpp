@@ -1,5 +1,6 @@
 #include "components/FlatCtls.h"
 
+#include "components/Accessible.h"
 #include "components/Failure.h"
 
 #include <QApplication>
@@ -118,6 +119,7 @@ void DrawEdge(QPainter& painter, const QRect& rect, TEdgeStyle style, bool fillM
 TFlatButton::TFlatButton(QWidget* parent)
     : QWidget(parent)
 {
+    InstallAccessibility();
     if (!GAltKeyFilter) {
         GAltKeyFilter = new TAltKeyFilter;
         qApp->installEventFilter(GAltKeyFilter);

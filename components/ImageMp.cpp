@@ -1,5 +1,6 @@
 #include "components/ImageMp.h"
 
+#include "components/Accessible.h"
 #include "components/Failure.h"
 
 #include <QCoreApplication>
@@ -86,6 +87,7 @@ std::array<QLine, TWireFrame::EdgeCount> TWireFrame::NextFrame(double angleX, do
 TImageMp::TImageMp(QWidget* parent)
     : QWidget(parent)
 {
+    InstallAccessibility();
     resize(FrameSize, FrameSize);
     connect(&FTimer, &QTimer::timeout, this, [this] { CallHandler([this] { Tick(); }); });
     FTimer.setInterval(FTimerRate);

@@ -1,5 +1,6 @@
 #include "components/VelmGrad.h"
 
+#include "components/Accessible.h"
 #include "components/Failure.h"
 
 #include <QEvent>
@@ -54,6 +55,7 @@ int Trunc(double value)
 TVelmGradient::TVelmGradient(QWidget* parent)
     : QWidget(parent)
 {
+    InstallAccessibility();
     setAttribute(Qt::WA_TransparentForMouseEvents);
     FColourTable = BuildColourTable(FStartColor, FEndColor, FDirection);
     FillParent();

@@ -1,5 +1,6 @@
 #include "components/WebLabel.h"
 
+#include "components/Accessible.h"
 #include "components/Failure.h"
 
 #include <QDesktopServices>
@@ -11,6 +12,7 @@ const QString TWebLabel::DefaultLink = QStringLiteral("www.kestrun.example");
 TWebLabel::TWebLabel(QWidget* parent)
     : QLabel(parent)
 {
+    InstallAccessibility();
     QPalette palette = this->palette();
     palette.setColor(QPalette::WindowText, Qt::blue);
     setPalette(palette);

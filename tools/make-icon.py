@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Writes resources/kestrun.ico: the program icon, a three-sided pyramid
-standing on its tip, in 32x32 and 16x16, 16 colours each with a mask."""
+standing on its tip, in 32x32 and 16x16, 16 colours each with a mask; and
+the same design for the desktop's icon theme: PNGs of 16 to 256 pixels and
+a scalable SVG in resources/icons/."""
 
 import pathlib
 import struct
+import zlib
 
 # 16-colour palette as (r, g, b): black, greys, white, the rest unused black.
 PALETTE = [(0, 0, 0), (64, 64, 64), (96, 96, 96), (128, 128, 128),
@@ -77,7 +80,46 @@ def bmp(size):
     return header + palette + b"".join(colour_rows) + b"".join(mask_rows)
 
 
+def png(size):
+    rows = render(size)
+    raw = b""
+    for row in rows:
+        raw += b"\0" + b"".join(
+            bytes((0, 0, 0, 0)) if c is None else bytes(PALETTE[c] + (255,)) for c in row)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def svg():
+    def colour(index):
+        return "#%02x%02x%02x" % PALETTE[index]
+
+    def points(tri):
+        return " ".join("%g,%g" % p for p in tri)
+    faces = "\n".join('  <polygon points="%s" fill="%s"/>' % (points(tri), colour(c)) for tri, c in FACES)
+    edges = "\n".join('  <line x1="%g" y1="%g" x2="%g" y2="%g"/>' % (a + b) for a, b in EDGES)
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">\n'
+            '  <title>Kestrun</title>\n'
+            + faces + '\n  <g stroke="#000000" stroke-width="1.1" stroke-linecap="round">\n'
+            + edges.replace("  <line", "    <line") + "\n  </g>\n</svg>\n")
+
+
+SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+
 def main():
+    icons = pathlib.Path(__file__).resolve().parent.parent / "resources" / "icons"
+    icons.mkdir(exist_ok=True)
+    for size in SIZES:
+        (icons / f"{size}.png").write_bytes(png(size))
+    (icons / "kestrun.svg").write_text(svg())
+    print(f"wrote {len(SIZES)} PNGs and an SVG in {icons}")
+
     images = [bmp(32), bmp(16)]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
