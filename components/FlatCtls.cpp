@@ -576,7 +576,10 @@ void TFlatButton::paintEvent(QPaintEvent*)
         const bool offscreen = FOpaque || !FFlat;
         QImage surface;
         if (offscreen) {
-            surface = QImage(size(), QImage::Format_RGB32);
+            // At the screen's resolution, so frame and caption stay sharp.
+            const qreal ratio = devicePixelRatioF();
+            surface = QImage(size() * ratio, QImage::Format_RGB32);
+            surface.setDevicePixelRatio(ratio);
             surface.fill(palette().color(QPalette::Button));
         }
         QPainter canvas(this);

@@ -1,5 +1,7 @@
 #include "components/GlyphCache.h"
 
+#include <cmath>
+
 #include "components/Failure.h"
 
 #include <QPainter>
@@ -107,7 +109,21 @@ void TMaskedImageList::Draw(QPainter& painter, QPoint at, int index) const
                 line[x] = 0;
         }
     }
-    painter.drawImage(at, visible);
+    // Pixel art stays sharp on a screen of fractional scale: each pixel
+    // becomes the largest whole number of screen pixels that fits, centred
+    // in the place the cell takes.
+    const QTransform& toDevice = painter.deviceTransform();
+    const qreal ratio = toDevice.m11();
+    const int whole = std::max(1, int(std::floor(ratio + 1e-9)));
+    if (ratio == whole || toDevice.m12() != 0 || toDevice.m21() != 0 || toDevice.m22() != ratio) {
+        painter.drawImage(at, visible);
+        return;
+    }
+    const QPointF corner = toDevice.map(QPointF(at));
+    const QPointF origin(std::round(corner.x() + FWidth * (ratio - whole) / 2),
+                         std::round(corner.y() + FHeight * (ratio - whole) / 2));
+    const QPointF logical = toDevice.inverted().map(origin);
+    painter.drawImage(QRectF(logical, QSizeF(FWidth * whole / ratio, FHeight * whole / ratio)), visible);
 }
 
 int TGlyphList::TakeSlot()

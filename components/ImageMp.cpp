@@ -93,7 +93,8 @@ TImageMp::TImageMp(QWidget* parent)
     FTimer.setInterval(FTimerRate);
     FTimer.start();
     FOffscreen = QImage(FrameSize, FrameSize, QImage::Format_RGB32);
-    FOffscreen.fill(ToQColor(FBackColour));
+    FOffscreenFill = ToQColor(FBackColour);
+    FOffscreen.fill(FOffscreenFill);
 }
 
 void TImageMp::SetPicture(const QImage& picture)
@@ -152,12 +153,27 @@ void TImageMp::RenderFrame()
         QPainter painter(&FPicture);
         painter.drawImage(0, 0, FOffscreen);
     }
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != 1.0) {
+        FDisplay = FPicture.scaled(FPicture.size() * ratio);
+        FDisplay.setDevicePixelRatio(ratio);
+        QPainter painter(&FDisplay);
+        painter.fillRect(FOffscreen.rect(), FOffscreenFill);
+        painter.setPen(QPen(ToQColor(FPenColour), 1));
+        painter.drawLines(lines.data(), int(lines.size()));
+    } else {
+        FDisplay = QImage();
+    }
     update();
-    FOffscreen.fill(ToQColor(FBackColour));
+    FOffscreenFill = ToQColor(FBackColour);
+    FOffscreen.fill(FOffscreenFill);
 }
 
 void TImageMp::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.drawImage(0, 0, FPicture);
+    if (!FDisplay.isNull() && FDisplay.devicePixelRatio() == devicePixelRatioF())
+        painter.drawImage(0, 0, FDisplay);
+    else
+        painter.drawImage(0, 0, FPicture);
 }

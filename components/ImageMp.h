@@ -99,6 +99,10 @@ private:
 
     QImage FPicture;
     QImage FOffscreen;
+    // What shows on a screen of more than one pixel per point: the picture
+    // with the latest frame's lines drawn at the screen's resolution.
+    QImage FDisplay;
+    QColor FOffscreenFill;
     QTimer FTimer;
     TWireFrame FWireFrame;
     int FTimerRate = 100;

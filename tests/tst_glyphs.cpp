@@ -60,6 +60,8 @@ private Q_SLOTS:
     void generatedDisabledOldStyle();
     void suppliedDisabledImage();
     void imageListPicture();
+    void wholePixelsOnFractionalScreens_data();
+    void wholePixelsOnFractionalScreens();
     void invalidImageSize();
     void checkerPatternAndColourChanges();
     void disabledCaptionAndArrow();
@@ -375,6 +377,51 @@ void TestGlyphs::imageListPicture()
     delete doomed;
     QCOMPARE(holder.Images(), nullptr);
     QCOMPARE(holder.NumGlyphs(), 2);
+}
+
+void TestGlyphs::wholePixelsOnFractionalScreens_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<int>("run");
+    QTest::newRow("1.5") << 1.5 << 1;
+    QTest::newRow("2") << 2.0 << 2;
+    QTest::newRow("2.5") << 2.5 << 2;
+}
+
+// Every glyph pixel becomes the same whole number of screen pixels.
+void TestGlyphs::wholePixelsOnFractionalScreens()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(int, run);
+    TMaskedImageList images(8, 8);
+    QImage checker = Filled(8, 8, Red);
+    for (int y = 0; y < 8; ++y)
+        for (int x = (y % 2); x < 8; x += 2)
+            checker.setPixel(x, y, qRgb(0, 0, 255));
+    images.AddMasked(checker, Olive);
+    QImage screen(QSize(20, 20) * ratio, QImage::Format_RGB32);
+    screen.setDevicePixelRatio(ratio);
+    screen.fill(Qt::white);
+    {
+        QPainter painter(&screen);
+        images.Draw(painter, QPoint(3, 3), 0);
+    }
+    // The runs of one colour along a row through the glyph.
+    const int y = int(5 * ratio);
+    QList<int> runs;
+    QRgb last = screen.pixel(0, y);
+    int length = 0;
+    for (int x = 0; x < screen.width(); ++x) {
+        const QRgb here = screen.pixel(x, y);
+        if (here != last) {
+            if (last != qRgb(255, 255, 255))
+                runs << length;
+            last = here;
+            length = 0;
+        }
+        ++length;
+    }
+    QCOMPARE(runs, QList<int>(8, run));
 }
 
 void TestGlyphs::invalidImageSize()
