@@ -10,6 +10,7 @@
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScreen>
 
 TAboutForm::TAboutForm(QWidget* parent)
@@ -27,10 +28,9 @@ TAboutForm::TAboutForm(QWidget* parent)
 
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    // The black backdrop is painted, not set as a palette: a palette of its
+    // own would give every about window's button new style pixmaps in Qt's
+    // pixmap cache, kept there long after the window is gone.
 
     ApplyStoredLayout(this);
     setFixedSize(size());
@@ -44,6 +44,21 @@ TAboutForm::TAboutForm(QWidget* parent)
 TAboutForm::~TAboutForm() = default;
 
 QIcon TAboutForm::OkGlyph()
+{
+    // One icon for every window: a new one each time would leave its scaled
+    // copies in Qt's pixmap cache after the window is gone.
+    static QIcon* shared = nullptr;
+    if (!shared) {
+        shared = new QIcon(BuildOkGlyph());
+        qAddPostRoutine([] {
+            delete shared;
+            shared = nullptr;
+        });
+    }
+    return *shared;
+}
+
+QIcon TAboutForm::BuildOkGlyph()
 {
     const QImage glyph(QStringLiteral(":/BtnOk.bmp"));
     QIcon icon;
@@ -72,6 +87,11 @@ void TAboutForm::BitBtnCloseClick()
 {
     setResult(QDialog::Accepted);
     deleteLater();
+}
+
+void TAboutForm::paintEvent(QPaintEvent*)
+{
+    QPainter(this).fillRect(rect(), Qt::black);
 }
 
 void TAboutForm::keyPressEvent(QKeyEvent* event)

@@ -33,13 +33,16 @@ public:
     QLabel* Label3 = nullptr;
 
     // The OK glyph: the normal look and the disabled look, olive transparent.
+    // The OK button's glyph, built once and shared by every window.
     static QIcon OkGlyph();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    static QIcon BuildOkGlyph();
     void FormShow();
     void BitBtnCloseClick();
 
