@@ -16,7 +16,7 @@ BUILD := build
 ASAN_BUILD := build-asan
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-only asan bench shot a11y fuzz install deb clean
+.PHONY: all deps build run test test-only asan bench soak shot a11y fuzz install deb clean
 
 all: build
 
@@ -48,6 +48,12 @@ asan: deps
 bench: build
 	@./tools/install-packages $(SHOT_PACKAGES) $(A11Y_PACKAGES)
 	./bench/run-bench $(BUILD)
+
+# Memory over a long session of the real program (minutes; not part of test).
+SOAK_ROUNDS ?= 1000
+soak: build
+	@./tools/install-packages $(SHOT_PACKAGES)
+	./tools/soak $(BUILD) $(SOAK_ROUNDS)
 
 shot: build
 	@./tools/install-packages $(SHOT_PACKAGES)

@@ -283,7 +283,6 @@ void TMemo::LoadStore(TTextStore store)
         QAccessibleTextInsertEvent inserted(this, 0, FText.Text(0, NoticeLimit));
         QAccessible::updateAccessibility(&inserted);
     }
-    Q_EMIT TextChanged();
     CaretChanged(true);
 }
 
@@ -338,7 +337,6 @@ void TMemo::Changed(std::int64_t pos, std::int64_t removed, const QString& remov
             QAccessible::updateAccessibility(&event);
         }
     }
-    Q_EMIT TextChanged();
     EnsureVisible(FCursor);
     CaretChanged(true);
 }

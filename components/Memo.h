@@ -68,9 +68,6 @@ public:
     std::pair<std::int64_t, std::int64_t> WordAt(std::int64_t pos) const;
     void EnsureVisible(std::int64_t pos);
 
-Q_SIGNALS:
-    void TextChanged();
-
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

@@ -119,11 +119,6 @@ std::int64_t TTextStore::LongestLine() const
     return std::max(FLongestLine, FEnd.Units - FLineStartUnits);
 }
 
-std::size_t TTextStore::MemoryUse() const
-{
-    return FMarks.capacity() * sizeof(TTextMark) + FAdded.capacity();
-}
-
 int TTextStore::CharAt(std::int64_t byte, char32_t& code) const
 {
     if (byte == 0 && FLeadSkip > 0) {
@@ -698,9 +693,4 @@ TEditChange TMemoText::Redo()
     FUndo.push_back(std::move(edit));
     FMergeable = false;
     return change;
-}
-
-std::size_t TMemoText::MemoryUse() const
-{
-    return FOriginal.MemoryUse() + FAdded.MemoryUse();
 }

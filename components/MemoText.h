@@ -67,8 +67,6 @@ public:
     // Appends the characters of bytes [from, to) to `out`, each line end as `lineBreak`.
     void Decode(std::int64_t from, std::int64_t to, QString& out, QChar lineBreak) const;
 
-    std::size_t MemoryUse() const;
-
 private:
     const unsigned char* Bytes() const;
     // One character at `byte`: its code (LF for a line end) and byte length.
@@ -152,8 +150,6 @@ public:
     TEditChange NextRedo() const;
     TEditChange Undo();
     TEditChange Redo();
-
-    std::size_t MemoryUse() const;
 
 private:
     struct TNode;
