@@ -83,7 +83,7 @@ QString OpenFailure(const QString& path)
 class TLockHolder
 {
 public:
-    explicit TLockHolder(const QString& path)
+    explicit TLockHolder(const QString& path) : FPath(path)
     {
         // One process that takes the lock and keeps it until it is killed.
         FProcess.start(QStringLiteral("sh"),
@@ -106,10 +106,20 @@ public:
     {
         FProcess.kill();
         FProcess.waitForFinished();
+        // The lock goes with the last descriptor of the holder; make sure it
+        // is gone before the test goes on.
+        const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY);
+        for (int i = 0; fd >= 0 && i < 500 && ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++i)
+            QThread::msleep(10);
+        if (fd >= 0) {
+            ::flock(fd, LOCK_UN);
+            ::close(fd);
+        }
     }
     bool Held() const { return FHeld; }
 
 private:
+    QString FPath;
     QProcess FProcess;
     bool FStarted = false;
     bool FHeld = false;
