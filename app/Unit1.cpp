@@ -50,24 +50,31 @@ private:
 
 } // namespace
 
+TOpenDialog::TOpenDialog(QWidget* owner) : FOwner(owner) {}
+
+TOpenDialog::~TOpenDialog() = default;
+
 bool TOpenDialog::Execute()
 {
-    QFileDialog dialog;
-    dialog.setObjectName(QStringLiteral("OpenDialog1"));
-    // Qt's own dialog everywhere: it accepts names that do not exist, and we
-    // can place it.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setSizeGripEnabled(true);
+    if (!FDialog) {
+        FDialog = std::make_unique<QFileDialog>();
+        QFileDialog& dialog = *FDialog;
+        dialog.setObjectName(QStringLiteral("OpenDialog1"));
+        // Qt's own dialog everywhere: it accepts names that do not exist, and
+        // we can place it.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.setSizeGripEnabled(true);
+        new TDialogPlacer(&dialog, FOwner);
+    }
     if (!FFileName.isEmpty())
-        dialog.selectFile(FFileName);
-    new TDialogPlacer(&dialog, FOwner);
+        FDialog->selectFile(FFileName);
 
-    if (dialog.exec() != QDialog::Accepted)
+    if (FDialog->exec() != QDialog::Accepted)
         return false;
-    const QStringList chosen = dialog.selectedFiles();
+    const QStringList chosen = FDialog->selectedFiles();
     if (chosen.isEmpty())
         return false;
     FFileName = chosen.front();

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -22,7 +23,10 @@ namespace Ui { class TForm1; }
 class TOpenDialog final
 {
 public:
-    explicit TOpenDialog(QWidget* owner) : FOwner(owner) {}
+    explicit TOpenDialog(QWidget* owner);
+    ~TOpenDialog();
+    TOpenDialog(const TOpenDialog&) = delete;
+    TOpenDialog& operator=(const TOpenDialog&) = delete;
 
     // Runs the dialog modally; true when the user confirmed a path, which
     // FileName then holds. Any name is accepted, existing or not.
@@ -34,6 +38,9 @@ public:
 private:
     QPointer<QWidget> FOwner;
     QString FFileName;
+    // One dialog for the whole run: a new one each time would leave its file
+    // icons behind in Qt's pixmap cache.
+    std::unique_ptr<QFileDialog> FDialog;
 };
 
 // The main window: a number of megabytes, a file picked with "...", and the

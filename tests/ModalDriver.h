@@ -13,7 +13,7 @@
 class TModalDriver final : public QObject
 {
 public:
-    // Calls `answer` once for each modal window that shows while this lives.
+    // Calls `answer` once each time a modal window shows while this lives.
     explicit TModalDriver(std::function<void(QWidget*)> answer)
         : FAnswer(std::move(answer))
     {
@@ -26,10 +26,21 @@ public:
             FAnswer(modal);
         });
         FTimer.start(20);
+        // A window shown again (a dialog kept for the next run) is a new one to answer.
+        qApp->installEventFilter(this);
     }
+    ~TModalDriver() override { qApp->removeEventFilter(this); }
 
     int Count() const { return FCount; }
     bool Seen() const { return FCount > 0; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched == FLast)
+            FLast = nullptr;
+        return false;
+    }
 
 private:
     QTimer FTimer;
