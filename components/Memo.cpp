@@ -308,14 +308,21 @@ void TMemo::ReplaceRange(std::int64_t from, std::int64_t to, const QString& text
     to = FText.Snap(to);
     if (from > to)
         std::swap(from, to);
-    const QString removedText = QAccessible::isActive() ? FText.Text(from, std::min(to, from + NoticeLimit)) : QString();
-    const std::int64_t line = FText.LineOf(from);
-    const bool withinLine = FText.LineOf(to) == line;
-    const std::int64_t inserted = FText.Replace(from, to, text, kind);
-    FCursor = FAnchor = from + inserted;
+    Edit({from, to - from, 0}, [&] { return TEditChange{from, to - from, FText.Replace(from, to, text, kind)}; });
+}
+
+void TMemo::Edit(const TEditChange& coming, const std::function<TEditChange()>& apply)
+{
+    const QString removedText = QAccessible::isActive()
+        ? FText.Text(coming.Pos, coming.Pos + std::min(coming.Removed, NoticeLimit)) : QString();
+    const std::int64_t line = FText.LineOf(coming.Pos);
+    const bool withinLine = FText.LineOf(coming.Pos + coming.Removed) == line;
+    const TEditChange change = apply();
+    FCursor = FAnchor = change.Pos + change.Inserted;
     FColumnX = -1;
-    PatchLongLines(line, withinLine && FText.LineOf(from + inserted) == line, from, to - from, inserted);
-    Changed(from, to - from, removedText, inserted);
+    PatchLongLines(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change.Pos,
+                   change.Removed, change.Inserted);
+    Changed(change.Pos, change.Removed, removedText, change.Inserted);
 }
 
 void TMemo::InsertText(const QString& text, TEditKind kind)
@@ -343,34 +350,14 @@ void TMemo::Changed(std::int64_t pos, std::int64_t removed, const QString& remov
 
 void TMemo::Undo()
 {
-    if (!FText.CanUndo())
-        return;
-    const TEditChange next = FText.NextUndo();
-    const QString removedText = QAccessible::isActive()
-        ? FText.Text(next.Pos, next.Pos + std::min(next.Removed, NoticeLimit)) : QString();
-    const std::int64_t line = FText.LineOf(next.Pos);
-    const bool withinLine = FText.LineOf(next.Pos + next.Removed) == line;
-    const TEditChange change = FText.Undo();
-    FCursor = FAnchor = change.Pos + change.Inserted;
-    PatchLongLines(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change.Pos,
-                   change.Removed, change.Inserted);
-    Changed(change.Pos, change.Removed, removedText, change.Inserted);
+    if (FText.CanUndo())
+        Edit(FText.NextUndo(), [this] { return FText.Undo(); });
 }
 
 void TMemo::Redo()
 {
-    if (!FText.CanRedo())
-        return;
-    const TEditChange next = FText.NextRedo();
-    const QString removedText = QAccessible::isActive()
-        ? FText.Text(next.Pos, next.Pos + std::min(next.Removed, NoticeLimit)) : QString();
-    const std::int64_t line = FText.LineOf(next.Pos);
-    const bool withinLine = FText.LineOf(next.Pos + next.Removed) == line;
-    const TEditChange change = FText.Redo();
-    FCursor = FAnchor = change.Pos + change.Inserted;
-    PatchLongLines(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change.Pos,
-                   change.Removed, change.Inserted);
-    Changed(change.Pos, change.Removed, removedText, change.Inserted);
+    if (FText.CanRedo())
+        Edit(FText.NextRedo(), [this] { return FText.Redo(); });
 }
 
 void TMemo::Copy()

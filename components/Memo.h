@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -118,6 +119,9 @@ private:
     void SelectAround(std::int64_t pos, TSelectUnit unit, bool extend);
     void AutoScroll();
     void CaretChanged(bool selectionToo);
+    // Runs an edit of the text (what is coming: where, and how much goes) and
+    // brings caret, layouts, scroll bars and screen readers up to date.
+    void Edit(const TEditChange& coming, const std::function<TEditChange()>& apply);
     void Changed(std::int64_t pos, std::int64_t removed, const QString& removedText,
                  std::int64_t inserted);
     void RestartBlink();

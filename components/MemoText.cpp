@@ -226,36 +226,31 @@ void TTextStore::Append(QStringView text)
     Index();
 }
 
-TTextMark TTextStore::SeekByte(std::int64_t byte) const
+// The last boundary whose `key` is at most `value`: the mark before it,
+// then a step at a time.
+TTextMark TTextStore::SeekTo(std::int64_t TTextMark::*key, std::int64_t value) const
 {
-    byte = std::clamp<std::int64_t>(byte, 0, FSize);
-    auto it = std::upper_bound(FMarks.begin(), FMarks.end(), byte,
-                               [](std::int64_t b, const TTextMark& m) { return b < m.Byte; });
+    auto it = std::upper_bound(FMarks.begin(), FMarks.end(), value,
+                               [key](std::int64_t v, const TTextMark& m) { return v < m.*key; });
     TTextMark at = *(it - 1);
-    while (at.Byte < byte) {
+    while (at.*key < value) {
         TTextMark next = at;
         Step(next);
-        if (next.Byte > byte)
+        if (next.*key > value)
             break;
         at = next;
     }
     return at;
 }
 
+TTextMark TTextStore::SeekByte(std::int64_t byte) const
+{
+    return SeekTo(&TTextMark::Byte, std::clamp<std::int64_t>(byte, 0, FSize));
+}
+
 TTextMark TTextStore::SeekUnits(std::int64_t units) const
 {
-    units = std::clamp<std::int64_t>(units, 0, FEnd.Units);
-    auto it = std::upper_bound(FMarks.begin(), FMarks.end(), units,
-                               [](std::int64_t u, const TTextMark& m) { return u < m.Units; });
-    TTextMark at = *(it - 1);
-    while (at.Units < units) {
-        TTextMark next = at;
-        Step(next);
-        if (next.Units > units)
-            break;
-        at = next;
-    }
-    return at;
+    return SeekTo(&TTextMark::Units, std::clamp<std::int64_t>(units, 0, FEnd.Units));
 }
 
 TTextMark TTextStore::SeekLine(std::int64_t breaks) const

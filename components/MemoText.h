@@ -72,6 +72,7 @@ private:
     // One character at `byte`: its code (LF for a line end) and byte length.
     int CharAt(std::int64_t byte, char32_t& code) const;
     void Step(TTextMark& mark) const;
+    TTextMark SeekTo(std::int64_t TTextMark::*key, std::int64_t value) const;
     void Index();
 
     TMallocBytes FBlock;

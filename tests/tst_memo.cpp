@@ -2,6 +2,7 @@
 // context menu, long lines, and what a screen reader is told and can ask.
 
 #include "components/Memo.h"
+#include "tests/ChildProcess.h"
 #include "tests/MemoReference.h"
 
 #include <QAccessible>
@@ -13,9 +14,6 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -430,37 +428,20 @@ void TestMemo::copyBeyondMemoryFailsClearly()
     QSKIP("AddressSanitizer needs more address space than the limit below allows");
 #endif
     // 300 MB of text, whose copy needs 600 MB more, in a child allowed 450 MB more.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        QFile status(QStringLiteral("/proc/self/status"));
-        qint64 used = 0;
-        if (status.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : status.readAll().split('\n'))
-                if (line.startsWith("VmSize:"))
-                    used = line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
-        const rlimit limit{rlim_t(used + (450 << 20)), rlim_t(used + (450 << 20))};
-        ::setrlimit(RLIMIT_AS, &limit);
+    const int status = ExitStatusWithAddressLimit(AddressSpaceInUse() + (450 << 20), [] {
+        constexpr std::int64_t Size = 300'000'000;
+        TMallocBytes block(static_cast<char*>(std::malloc(Size)));
+        std::memset(block.get(), 'x', Size);
+        TMemoText text;
+        text.Load(TTextStore(std::move(block), Size));
         try {
-            constexpr std::int64_t Size = 300'000'000;
-            TMallocBytes block(static_cast<char*>(std::malloc(Size)));
-            std::memset(block.get(), 'x', Size);
-            TMemoText text;
-            text.Load(TTextStore(std::move(block), Size));
-            try {
-                text.Text();
-                ::_exit(1);
-            } catch (const std::bad_alloc&) {
-                ::_exit(text.Text(Size - 3, Size) == u"xxx" ? 0 : 2);
-            }
-        } catch (...) {
-            ::_exit(3);
+            text.Text();
+            return 1;
+        } catch (const std::bad_alloc&) {
+            return text.Text(Size - 3, Size) == u"xxx" ? 0 : 2;
         }
-    }
-    QVERIFY(child > 0);
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status));
-    QCOMPARE(WEXITSTATUS(status), 0);
+    });
+    QCOMPARE(status, 0);
 }
 
 QTEST_MAIN(TestMemo)

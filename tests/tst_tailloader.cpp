@@ -3,6 +3,7 @@
 
 #include "app/TailLoader.h"
 #include "components/Failure.h"
+#include "tests/ChildProcess.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,9 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -354,24 +353,15 @@ void TestTailLoader::outOfMemory()
     QSKIP("AddressSanitizer needs more address space than the limit below allows");
 #endif
     // In a child process with 1 GiB of address space the largest block cannot be had.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit limit{1ULL << 30, 1ULL << 30};
-        ::setrlimit(RLIMIT_AS, &limit);
+    const int status = ExitStatusWithAddressLimit(1LL << 30, [] {
         try {
             TTailBlock block(INT32_MAX);
-            ::_exit(1);
+            return 1;
         } catch (const TFailure& failure) {
-            ::_exit(failure.Message() == u"Out of memory" ? 0 : 2);
-        } catch (...) {
-            ::_exit(3);
+            return failure.Message() == u"Out of memory" ? 0 : 2;
         }
-    }
-    QVERIFY(child > 0);
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status));
-    QCOMPARE(WEXITSTATUS(status), 0);
+    });
+    QCOMPARE(status, 0);
 }
 
 QTEST_GUILESS_MAIN(TestTailLoader)
