@@ -479,47 +479,40 @@ std::int64_t TMemoText::LineEnd(std::int64_t line) const
     return line + 1 < LineCount() ? LineStart(line + 1) - 1 : Length();
 }
 
-std::int64_t TMemoText::LineOf(std::int64_t pos) const
+// The boundary at or before pos: its units and line ends from the text's start.
+TTextMark TMemoText::Locate(std::int64_t pos) const
 {
-    std::int64_t breaks = 0;
+    TTextMark before;
     for (const TNode* node = FRoot.get(); node;) {
         const std::int64_t leftUnits = UnitsOf(node->Left);
         if (pos < leftUnits) {
             node = node->Left.get();
             continue;
         }
+        before.Units += leftUnits;
+        before.Breaks += BreaksOf(node->Left);
+        pos -= leftUnits;
         const TPiece& piece = node->Piece;
-        if (pos < leftUnits + piece.Units()) {
-            const TTextMark at = StoreOf(piece).SeekUnits(piece.Begin.Units + pos - leftUnits);
-            return breaks + BreaksOf(node->Left) + at.Breaks - piece.Begin.Breaks;
+        if (pos < piece.Units()) {
+            const TTextMark at = StoreOf(piece).SeekUnits(piece.Begin.Units + pos);
+            return {0, before.Units + at.Units - piece.Begin.Units, before.Breaks + at.Breaks - piece.Begin.Breaks};
         }
-        pos -= leftUnits + piece.Units();
-        breaks += BreaksOf(node->Left) + piece.Breaks();
+        pos -= piece.Units();
+        before.Units += piece.Units();
+        before.Breaks += piece.Breaks();
         node = node->Right.get();
     }
-    return breaks;
+    return before;
+}
+
+std::int64_t TMemoText::LineOf(std::int64_t pos) const
+{
+    return Locate(pos).Breaks;
 }
 
 std::int64_t TMemoText::Snap(std::int64_t pos) const
 {
-    pos = std::clamp<std::int64_t>(pos, 0, Length());
-    std::int64_t before = 0;
-    for (const TNode* node = FRoot.get(); node;) {
-        const std::int64_t leftUnits = UnitsOf(node->Left);
-        if (pos < leftUnits) {
-            node = node->Left.get();
-            continue;
-        }
-        const TPiece& piece = node->Piece;
-        if (pos < leftUnits + piece.Units()) {
-            const TTextMark at = StoreOf(piece).SeekUnits(piece.Begin.Units + pos - leftUnits);
-            return before + leftUnits + at.Units - piece.Begin.Units;
-        }
-        pos -= leftUnits + piece.Units();
-        before += leftUnits + piece.Units();
-        node = node->Right.get();
-    }
-    return before;
+    return Locate(std::clamp<std::int64_t>(pos, 0, Length())).Units;
 }
 
 // Calls visit(piece, fromUnits, toUnits) for each piece that [from, to)

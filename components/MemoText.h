@@ -158,6 +158,8 @@ private:
     using TTree = std::unique_ptr<TNode>;
 
     const TTextStore& StoreOf(const TPiece& piece) const;
+    // Byte is unused: positions in the whole text have no single store.
+    TTextMark Locate(std::int64_t pos) const;
     TTree NewNode(const TPiece& piece);
     TTree Merge(TTree left, TTree right) const;
     std::pair<TTree, TTree> Split(TTree tree, std::int64_t units) const;
