@@ -86,6 +86,22 @@ int MakeLine(const QString& path, qint64 bytes)
     return 0;
 }
 
+// Loads the tail and paints it; the milliseconds it took, or a negative
+// number when the load failed (the failure is printed).
+double TimedLoad(TForm1& form)
+{
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        form.LoadTail();
+    } catch (const TFailure& failure) {
+        std::fprintf(stderr, "load failed: %s\n", failure.what());
+        return -1;
+    }
+    form.Memo1->viewport()->repaint();
+    return timer.nsecsElapsed() / 1e6;
+}
+
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -101,17 +117,11 @@ int TimeKeys(const QString& path, const QString& megabytes)
     QCoreApplication::processEvents();
     form.ebReadNum->setText(megabytes);
     form.OpenDialog1.SetFileName(path);
-    QElapsedTimer timer;
-    timer.start();
-    try {
-        form.LoadTail();
-    } catch (const TFailure& failure) {
-        std::fprintf(stderr, "load failed: %s\n", failure.what());
+    const double shown = TimedLoad(form);
+    if (shown < 0)
         return 1;
-    }
     TMemo* memo = form.Memo1;
-    memo->viewport()->repaint();
-    std::printf("| load %s MB, shown | %.1f |\n", qPrintable(megabytes), timer.nsecsElapsed() / 1e6);
+    std::printf("| load %s MB, shown | %.1f |\n", qPrintable(megabytes), shown);
     memo->setFocus();
 
     const auto time = [&](const char* what, int key, Qt::KeyboardModifiers modifiers, int presses) {
@@ -179,16 +189,10 @@ int main(int argc, char** argv)
         // Start from an empty text area so that every run replaces the text.
         form.Memo1->SetText(QString());
         QCoreApplication::processEvents();
-        QElapsedTimer timer;
-        timer.start();
-        try {
-            form.LoadTail();
-        } catch (const TFailure& failure) {
-            std::fprintf(stderr, "load failed: %s\n", failure.what());
+        const double ms = TimedLoad(form);
+        if (ms < 0)
             return 1;
-        }
-        form.Memo1->viewport()->repaint();
-        loadMs.push_back(timer.nsecsElapsed() / 1e6);
+        loadMs.push_back(ms);
     }
     const long peak = PeakKilobytes();
 

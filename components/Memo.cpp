@@ -270,8 +270,7 @@ void TMemo::LoadStore(TTextStore store)
     FCursor = FAnchor = 0;
     FColumnX = -1;
     ForgetLayouts();
-    FWidestLaidOut = 0;
-    FWidthEstimate = qreal(FText.Original().LongestLine()) * QFontMetricsF(font()).averageCharWidth();
+    ResetWidth();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     UpdateScrollBars();
@@ -522,9 +521,7 @@ const TMemo::TLongLine& TMemo::LongLineMap(std::int64_t line) const
         at += text.size();
     }
     map->Width = x;
-    if (end - start == FText.Original().LongestLine() && FText.Untouched())
-        FWidthEstimate = 0; // measured exactly: no need to guess any more
-    GrowWidth(x);
+    LineMeasured(end - start, x);
     FLongLines.insert(line, map);
     return *map;
 }
@@ -626,9 +623,7 @@ TMemo::TLayoutPtr TMemo::LayoutFor(std::int64_t line, std::int64_t pos, qreal x)
     layout->Layout.endLayout();
     if (layout->Start == layout->LineStart && layout->End == layout->LineEnd) {
         layout->Width = textLine.naturalTextWidth();
-        if (layout->End - layout->Start == FText.Original().LongestLine() && FText.Untouched())
-            FWidthEstimate = 0;
-        GrowWidth(layout->Width);
+        LineMeasured(layout->End - layout->Start, layout->Width);
     }
     if (!preedit)
         FLayouts.insert(line, layout);
@@ -713,6 +708,20 @@ std::int64_t TMemo::FirstVisibleLine() const
 qreal TMemo::HorizontalOffset() const
 {
     return horizontalScrollBar()->value() * FWidthScale;
+}
+
+void TMemo::ResetWidth()
+{
+    FWidestLaidOut = 0;
+    FWidthEstimate = qreal(FText.Original().LongestLine()) * QFontMetricsF(font()).averageCharWidth();
+}
+
+void TMemo::LineMeasured(std::int64_t units, qreal width) const
+{
+    // The loaded text's longest line measured exactly: no need to guess any more.
+    if (units == FText.Original().LongestLine() && FText.Untouched())
+        FWidthEstimate = 0;
+    GrowWidth(width);
 }
 
 void TMemo::GrowWidth(qreal width) const
@@ -848,8 +857,7 @@ void TMemo::changeEvent(QEvent* event)
     if (event->type() == QEvent::FontChange) {
         FAdvances.clear();
         ForgetLayouts();
-        FWidestLaidOut = 0;
-        FWidthEstimate = qreal(FText.Original().LongestLine()) * QFontMetricsF(font()).averageCharWidth();
+        ResetWidth();
         UpdateScrollBars();
         viewport()->update();
     }

@@ -113,6 +113,9 @@ private:
     int VisibleLines() const;
     qreal HorizontalOffset() const;
     void UpdateScrollBars();
+    // The horizontal extent: an estimate from the index, then what is laid out.
+    void ResetWidth();
+    void LineMeasured(std::int64_t units, qreal width) const;
     void GrowWidth(qreal width) const;
     bool HandleKey(QKeyEvent* event);
     void MoveTo(std::int64_t pos, bool select, bool keepColumn = false);

@@ -641,44 +641,46 @@ std::int64_t TMemoText::Replace(std::int64_t from, std::int64_t to, QStringView 
     return insertedUnits;
 }
 
+// An undo takes out what the edit inserted and puts back what it removed; a
+// redo the other way round.
+TEditChange TMemoText::Peek(const std::vector<TEdit>& history, bool undo)
+{
+    if (history.empty())
+        return {};
+    const TEdit& edit = history.back();
+    return undo ? TEditChange{edit.Pos, edit.InsertedUnits, edit.RemovedUnits}
+                : TEditChange{edit.Pos, edit.RemovedUnits, edit.InsertedUnits};
+}
+
+TEditChange TMemoText::Replay(std::vector<TEdit>& from, std::vector<TEdit>& to, bool undo)
+{
+    const TEditChange change = Peek(from, undo);
+    if (from.empty())
+        return change;
+    TEdit edit = std::move(from.back());
+    from.pop_back();
+    Swap(change.Pos, change.Removed, undo ? edit.Removed : edit.Inserted);
+    to.push_back(std::move(edit));
+    FMergeable = false;
+    return change;
+}
+
 TEditChange TMemoText::NextUndo() const
 {
-    if (FUndo.empty())
-        return {};
-    const TEdit& edit = FUndo.back();
-    return {edit.Pos, edit.InsertedUnits, edit.RemovedUnits};
+    return Peek(FUndo, true);
 }
 
 TEditChange TMemoText::NextRedo() const
 {
-    if (FRedo.empty())
-        return {};
-    const TEdit& edit = FRedo.back();
-    return {edit.Pos, edit.RemovedUnits, edit.InsertedUnits};
+    return Peek(FRedo, false);
 }
 
 TEditChange TMemoText::Undo()
 {
-    if (FUndo.empty())
-        return {};
-    TEdit edit = std::move(FUndo.back());
-    FUndo.pop_back();
-    Swap(edit.Pos, edit.InsertedUnits, edit.Removed);
-    const TEditChange change{edit.Pos, edit.InsertedUnits, edit.RemovedUnits};
-    FRedo.push_back(std::move(edit));
-    FMergeable = false;
-    return change;
+    return Replay(FUndo, FRedo, true);
 }
 
 TEditChange TMemoText::Redo()
 {
-    if (FRedo.empty())
-        return {};
-    TEdit edit = std::move(FRedo.back());
-    FRedo.pop_back();
-    Swap(edit.Pos, edit.RemovedUnits, edit.Inserted);
-    const TEditChange change{edit.Pos, edit.RemovedUnits, edit.InsertedUnits};
-    FUndo.push_back(std::move(edit));
-    FMergeable = false;
-    return change;
+    return Replay(FRedo, FUndo, false);
 }

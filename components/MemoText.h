@@ -167,6 +167,8 @@ private:
     static void Collect(const TNode* node, std::vector<TPiece>& out);
     // Takes out [pos, pos + units) and puts `pieces` in its place.
     std::vector<TPiece> Swap(std::int64_t pos, std::int64_t units, const std::vector<TPiece>& pieces);
+    static TEditChange Peek(const std::vector<TEdit>& history, bool undo);
+    TEditChange Replay(std::vector<TEdit>& from, std::vector<TEdit>& to, bool undo);
     template <class Visit> void Visit(std::int64_t from, std::int64_t to, Visit&& visit) const;
 
     TTextStore FOriginal;
