@@ -7,6 +7,8 @@ A11Y_PACKAGES := at-spi2-core dbus python3-pyatspi xclip
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 # The validators the install test runs, and what builds and checks the package.
 TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
+# What the end-to-end tests drive the real window with.
+E2E_PACKAGES := xvfb xauth openbox xdotool x11-utils xclip dbus at-spi2-core python3-pyatspi
 DEB_PACKAGES := dpkg-dev lintian
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 120
@@ -21,7 +23,7 @@ CTEST := ctest --output-on-failure -j $(JOBS)
 all: build
 
 deps:
-	@./tools/install-packages $(PACKAGES) $(TEST_PACKAGES)
+	@./tools/install-packages $(PACKAGES) $(TEST_PACKAGES) $(E2E_PACKAGES)
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -56,26 +57,38 @@ TOpenDialog::~TOpenDialog() = default;
 
 bool TOpenDialog::Execute()
 {
-    if (!FDialog) {
-        FDialog = std::make_unique<QFileDialog>();
-        QFileDialog& dialog = *FDialog;
-        dialog.setObjectName(QStringLiteral("OpenDialog1"));
-        // Qt's own dialog everywhere: it accepts names that do not exist, and
-        // we can place it.
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setWindowModality(Qt::ApplicationModal);
-        dialog.setSizeGripEnabled(true);
-        new TDialogPlacer(&dialog, FOwner);
-    }
+    // A dialog for this run only. A dialog kept from run to run keeps its
+    // name box's completer, which answers the folder listing that arrives
+    // after the dialog has closed by showing its list on its own, over
+    // whatever window is there, and holds the keyboard and mouse.
+    QFileDialog dialog;
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    // Qt's own dialog everywhere: it accepts names that do not exist, and we
+    // can place it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (!FIcons)
+        FIcons = std::make_unique<QFileIconProvider>();
+    dialog.setIconProvider(FIcons.get());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setSizeGripEnabled(true);
+    new TDialogPlacer(&dialog, FOwner);
     if (!FFileName.isEmpty())
-        FDialog->selectFile(FFileName);
+        dialog.selectFile(FFileName);
 
-    if (FDialog->exec() != QDialog::Accepted)
-        return false;
-    const QStringList chosen = FDialog->selectedFiles();
-    if (chosen.isEmpty())
+    // Back to where the user was once the dialog has gone, whatever the
+    // window manager makes of a closed owner-less window.
+    const QPointer<QWidget> active = QApplication::activeWindow();
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    const QStringList chosen = dialog.selectedFiles();
+    if (active) {
+        active->activateWindow();
+        if (focus)
+            focus->setFocus(Qt::OtherFocusReason);
+    }
+    if (!accepted || chosen.isEmpty())
         return false;
     FFileName = chosen.front();
     return true;

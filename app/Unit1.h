@@ -10,7 +10,7 @@
 
 #include <memory>
 
-class QFileDialog;
+class QFileIconProvider;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -38,9 +38,9 @@ public:
 private:
     QPointer<QWidget> FOwner;
     QString FFileName;
-    // One dialog for the whole run: a new one each time would leave its file
-    // icons behind in Qt's pixmap cache.
-    std::unique_ptr<QFileDialog> FDialog;
+    // Shared by every run's dialog: a provider of its own would give each
+    // dialog new icons, and each would leave its pixmaps in Qt's cache.
+    std::unique_ptr<QFileIconProvider> FIcons;
 };
 
 // The main window: a number of megabytes, a file picked with "...", and the

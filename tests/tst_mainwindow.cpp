@@ -472,6 +472,12 @@ void TestMainWindow::dialogLoadsAndRemembersThePath()
     form.bbOpen->click();
     QCOMPARE(user.Prefilled, Path("picked.log"));
     QCOMPARE(Shown(form), QStringLiteral("picked through the dialog\n"));
+
+    // Each run's dialog goes with its run, and its name box's completion
+    // list with it: nothing is left to pop up over the main window later.
+    for (QWidget* top : QApplication::topLevelWidgets())
+        QVERIFY2(!qobject_cast<QFileDialog*>(top) && !top->inherits("QAbstractItemView"),
+                 top->metaObject()->className());
 }
 
 void TestMainWindow::dialogFailuresShowTheErrorBox()

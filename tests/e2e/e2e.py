@@ -1,0 +1,391 @@
+#!/usr/bin/python3
+"""The user's flows through the real window: kestrun under a virtual X server
+with a real window manager (openbox), driven with xdotool and read through
+AT-SPI as a screen reader reads it. Run inside a D-Bus session:
+
+    dbus-run-session -- tests/e2e/e2e.py build/kestrun FLOW
+
+FLOW is one of the functions named in FLOWS below. Every wait is for a
+condition with a timeout; nothing relies on a sleep alone.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+TIMEOUT = float(os.environ.get("E2E_TIMEOUT", "30"))
+HUMAN = 30   # ms between keys, as a person types
+FAST = 1
+
+
+class Failure(Exception):
+    pass
+
+
+def wait(what, condition, timeout=TIMEOUT):
+    """Polls condition until it returns something true; fails after timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = condition()
+        except Exception:  # the tree changes under us while windows come and go
+            value = None
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def check(what, ok):
+    if not ok:
+        raise Failure(what)
+    print("ok   " + what, flush=True)
+
+
+class Desktop:
+    """Xvfb on a free display, openbox, the accessibility bus."""
+
+    def __init__(self):
+        self.processes = []
+        read_fd, write_fd = os.pipe()
+        self.start(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
+                    "-nolisten", "tcp"], pass_fds=(write_fd,))
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            display = pipe.readline().strip()
+        if not display:
+            raise Failure("Xvfb did not start")
+        os.environ["DISPLAY"] = ":" + display
+        self.start(["openbox", "--sm-disable"])
+        wait("openbox to manage the screen", lambda: b"_NET_SUPPORTING_WM_CHECK(WINDOW)" in subprocess.run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True).stdout)
+        self.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+
+    def start(self, argv, **kwargs):
+        process = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
+        self.processes.append(process)
+        return process
+
+    def close(self):
+        for process in reversed(self.processes):
+            process.terminate()
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+
+
+def xdo(*args):
+    subprocess.run(["xdotool", *map(str, args)], check=True)
+
+
+def keys(*names):
+    xdo("key", "--delay", 20, *names)
+
+
+def type_text(text, delay):
+    xdo("type", "--delay", delay, text)
+
+
+def find(node, predicate, depth=0):
+    """The first accessible below node (itself included) that predicate takes."""
+    if predicate(node):
+        return node
+    if depth > 14:
+        return None
+    for child in node:
+        if child is not None:
+            found = find(child, predicate, depth + 1)
+            if found is not None:
+                return found
+    return None
+
+
+def showing(node):
+    return node.getState().contains(pyatspi.STATE_SHOWING)
+
+
+def has_state(node, state):
+    return node is not None and node.getState().contains(state)
+
+
+def dump(node, depth=0):
+    """What a screen reader sees below node, for the log of a failed run."""
+    try:
+        print("  " * depth + "%s %r %s" % (node.getRoleName(), node.name,
+                                          "showing" if showing(node) else "hidden"))
+        for child in node:
+            if child is not None and depth < 8:
+                dump(child, depth + 1)
+    except Exception as error:
+        print("  " * depth + "(gone: %s)" % error)
+
+
+def click(node, button=1, offset=None):
+    extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    x, y = offset if offset else (extents.width // 2, extents.height // 2)
+    xdo("mousemove", "--sync", extents.x + x, extents.y + y, "click", button)
+
+
+def text_of(node):
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+def clipboard():
+    return subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True,
+                          text=True).stdout
+
+
+class Kestrun:
+    def __init__(self, program, workdir):
+        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+        self.process = subprocess.Popen([program], cwd=workdir, env=env)
+        self.app = wait("kestrun on the accessibility bus", lambda: find(
+            pyatspi.Registry.getDesktop(0), lambda a: a.getRoleName() == "application" and a.name == "kestrun"
+            and any(c is not None and c.name == "Kestrun 1.0" for c in a)))
+        self.frame = next(c for c in self.app if c is not None and c.name == "Kestrun 1.0")
+        self.memo = find(self.frame, lambda a: a.name == "File tail")
+        self.field = find(self.frame, lambda a: a.getRole() == pyatspi.ROLE_TEXT and a.name == "Last MB to open")
+        self.open_button = find(self.frame, lambda a: a.name == "Open file")
+        self.about_button = find(self.frame, lambda a: a.name == "About Kestrun")
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(10)
+
+    def windows(self):
+        """The program's top-level windows that show."""
+        return [w for w in self.app if w is not None and showing(w)]
+
+    def x_windows(self):
+        """Every X window of the program that is mapped, popups included."""
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid)],
+                               capture_output=True, text=True).stdout.split()
+        return [w for w in found if "IsViewable" in subprocess.run(
+            ["xwininfo", "-id", w], capture_output=True, text=True).stdout]
+
+    def window(self, predicate, what):
+        return wait(what, lambda: next((w for w in self.windows() if predicate(w)), None))
+
+    def gone(self, window, what):
+        wait(what, lambda: all(w is None or w.name != window for w in self.windows()))
+
+    def count(self):
+        return self.memo.queryText().characterCount
+
+    def set_number(self, number, delay=HUMAN):
+        click(self.field)
+        keys("ctrl+a")
+        type_text(number, delay)
+        wait("the field to read %r" % number, lambda: text_of(self.field) == number)
+
+    def open_dialog(self, by_keyboard=False):
+        if by_keyboard:
+            self.open_button.queryComponent().grabFocus()
+            wait("the open button to have the focus", lambda: has_state(self.open_button, pyatspi.STATE_FOCUSED))
+            keys("space")
+        else:
+            click(self.open_button)
+        dialog = self.window(lambda w: w.getRole() == pyatspi.ROLE_DIALOG and w.name == "Open", "the file dialog")
+        name_box = find(dialog, lambda a: a.getRole() == pyatspi.ROLE_TEXT and a.name == "File name:")
+        wait("the dialog's name box to have the focus",
+             lambda: has_state(dialog, pyatspi.STATE_ACTIVE) and has_state(name_box, pyatspi.STATE_FOCUSED))
+        return name_box
+
+    def choose(self, path, delay=HUMAN, by_keyboard=False):
+        """Opens the dialog, types the path over whatever it holds, Enter."""
+        name_box = self.open_dialog(by_keyboard)
+        keys("ctrl+a")
+        type_text(path, delay)
+        wait("the name box to read the path", lambda: text_of(name_box) == path)
+        keys("Return")
+        self.gone("Open", "the file dialog to close")
+
+    def back_in_main_window(self, focused):
+        """After a dialog or box: the main window active, the focus where it was,
+        and nothing else of ours on screen."""
+        wait("the main window to be active again", lambda: has_state(self.frame, pyatspi.STATE_ACTIVE))
+        wait("the focus back on %s" % focused.name, lambda: has_state(focused, pyatspi.STATE_FOCUSED))
+        main_only = wait("only the main window to show", lambda: len(self.x_windows()) == 1, timeout=5)
+        check("nothing but the main window shows", main_only)
+
+    def error_box(self, expected):
+        # Captioned with the application title, from the executable's name.
+        box = self.window(lambda w: w.getRole() == pyatspi.ROLE_ALERT and w.name == "kestrun",
+                          "an error box")
+        label = find(box, lambda a: a.getRole() == pyatspi.ROLE_LABEL and a.name == expected)
+        check("the error box says %r" % expected, label is not None)
+        keys("Return")
+        self.gone("kestrun", "the error box to close")
+
+
+def write_log(path, size):
+    """An ASCII log with LF line ends: each byte one character in the text area."""
+    line = b"2026-12-09 14:00:00 INFO request served in 12 ms from the cache #"
+    with open(path, "wb") as out:
+        written = 0
+        n = 0
+        while written < size:
+            chunk = line + b"%08d\n" % n
+            chunk = chunk[:size - written]
+            out.write(chunk)
+            written += len(chunk)
+            n += 1
+    with open(path, "rb") as data:
+        return data.read()
+
+
+def shows_tail(kestrun, data, number):
+    n = min(len(data), int(float(number) * 1000000))
+    tail = data[len(data) - n:].decode()
+    wait("the last %d bytes in the text area" % n, lambda: kestrun.count() == n)
+    text = kestrun.memo.queryText()
+    check("%s MB: %d characters, the file's last ones" % (number, n),
+          text.getText(0, 64) == tail[:64] and text.getText(n - 64, n) == tail[-64:])
+
+
+def flow_startup(kestrun, work):
+    xwin = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrun 1.0$"],
+                          capture_output=True, text=True).stdout.split()
+    check("one window captioned Kestrun 1.0", len(xwin) == 1)
+    wait("the main window to be active", lambda: has_state(kestrun.frame, pyatspi.STATE_ACTIVE))
+    check("the field reads 0.5", text_of(kestrun.field) == "0.5")
+    wait("the focus in the text area", lambda: has_state(kestrun.memo, pyatspi.STATE_FOCUSED))
+    check("the text area is empty", kestrun.count() == 0)
+
+
+def flow_load(kestrun, work):
+    data = write_log(os.path.join(work, "big.log"), 3000000)
+    path = os.path.join(work, "big.log")
+    # Three loads in a row, as a mouse user and as a keyboard user, slow and fast.
+    for number, delay, by_keyboard in (("1", HUMAN, False), ("2", FAST, False), ("0.5", HUMAN, True),
+                                       ("1.5", FAST, True)):
+        kestrun.set_number(number, delay)
+        kestrun.choose(path, delay, by_keyboard)
+        shows_tail(kestrun, data, number)
+        kestrun.back_in_main_window(kestrun.open_button)
+
+
+def flow_cancel(kestrun, work):
+    data = write_log(os.path.join(work, "small.log"), 5000)
+    kestrun.set_number("1")
+    kestrun.choose(os.path.join(work, "small.log"))
+    shows_tail(kestrun, data, "1")
+    kestrun.set_number("abc")
+    for key in ("Escape", None):
+        kestrun.open_dialog()
+        if key:
+            keys(key)
+        else:   # the Cancel button
+            dialog = kestrun.window(lambda w: w.name == "Open", "the file dialog")
+            click(find(dialog, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == "Cancel"))
+        kestrun.gone("Open", "the file dialog to close")
+        kestrun.back_in_main_window(kestrun.open_button)
+        check("no error box after Cancel, though the number is bad", len(kestrun.windows()) == 1)
+        check("the text stays", kestrun.count() == len(data))
+
+
+def flow_errors(kestrun, work):
+    data = write_log(os.path.join(work, "small.log"), 5000)
+    path = os.path.join(work, "small.log")
+    kestrun.set_number("1")
+    kestrun.choose(path)
+    shows_tail(kestrun, data, "1")
+    kestrun.set_number("abc")
+    kestrun.choose(path)
+    kestrun.error_box("'abc' is not a valid floating point value.")
+    kestrun.back_in_main_window(kestrun.open_button)
+    check("the field keeps abc", text_of(kestrun.field) == "abc")
+    missing = os.path.join(work, "missing.log")
+    kestrun.set_number("0.5")
+    kestrun.choose(missing, FAST)
+    kestrun.error_box("Cannot open file %s." % missing)
+    kestrun.back_in_main_window(kestrun.open_button)
+    check("the text stays after both errors", kestrun.count() == len(data) and
+          kestrun.memo.queryText().getText(0, 64) == data[:64].decode())
+
+
+def flow_editing(kestrun, work):
+    path = os.path.join(work, "lines.log")
+    with open(path, "wb") as out:
+        out.write(b"alpha beta\r\ngamma delta\nlast line")
+    original = "alpha beta\ngamma delta\nlast line"
+    for round_ in range(2):   # the second time after a reload
+        kestrun.choose(path)
+        wait("the file's text", lambda: text_of(kestrun.memo) == original)
+        text = kestrun.memo.queryText()
+        x, y, w, h = text.getCharacterExtents(6, pyatspi.DESKTOP_COORDS)
+        xdo("mousemove", "--sync", x, y + h // 2, "click", 1)
+        wait("the caret before beta", lambda: kestrun.memo.queryText().caretOffset == 6)
+        type_text("new ", HUMAN)
+        edited = "alpha new beta\ngamma delta\nlast line"
+        wait("the typed text", lambda: text_of(kestrun.memo) == edited)
+        keys("shift+ctrl+Right", "shift+ctrl+Right")
+        wait("beta and the line end selected", lambda: kestrun.memo.queryText().getSelection(0)[:2] == (10, 14)
+             or kestrun.memo.queryText().getSelection(0)[:2] == (10, 15))
+        start, end = kestrun.memo.queryText().getSelection(0)[:2]
+        keys("ctrl+c")
+        wait("the copy on the clipboard", lambda: clipboard() == edited[start:end])
+        check("round %d: typed, selected and copied %r" % (round_ + 1, edited[start:end]), True)
+        keys("ctrl+z")
+        wait("undo to take the typing back", lambda: text_of(kestrun.memo) == original)
+        type_text("XY", FAST)
+        wait("more typing", lambda: text_of(kestrun.memo).startswith("alpha XYbeta"))
+        # The reload at the top of the loop must replace the edited text.
+
+
+def flow_about(kestrun, work):
+    for _ in range(2):
+        click(kestrun.about_button)
+        about = kestrun.window(lambda w: w.name == "About", "an about window")
+        ok = wait("its OK button", lambda: find(about, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON
+                                                 and a.name == "OK"))
+        check("the about window shows with an OK button", showing(about))
+        before = len([w for w in kestrun.app if w is not None])
+        click(ok)
+        wait("the about window to be freed",
+             lambda: len([w for w in kestrun.app if w is not None]) == before - 1 and
+             not any(w is not None and w.name == "About" for w in kestrun.app))
+        check("OK freed the about window", True)
+
+
+FLOWS = {name[5:]: f for name, f in globals().items() if name.startswith("flow_")}
+
+
+def main():
+    program, flow = os.path.abspath(sys.argv[1]), sys.argv[2]
+    if flow not in FLOWS:
+        sys.exit("flows: " + ", ".join(FLOWS))
+    work = tempfile.mkdtemp(prefix="kestrun-e2e-")
+    desktop = Desktop()
+    kestrun = None
+    try:
+        global pyatspi
+        import pyatspi   # after the accessibility bus is up
+        kestrun = Kestrun(program, work)
+        FLOWS[flow](kestrun, work)
+        if kestrun.process.poll() is not None:
+            raise Failure("kestrun exited")
+        print("passed: " + flow)
+        return 0
+    except Failure as failure:
+        print("FAIL " + str(failure), flush=True)
+        if kestrun:
+            dump(kestrun.app)
+        shot = os.environ.get("E2E_SHOT")
+        if shot:
+            subprocess.run(["import", "-window", "root", shot])
+        return 1
+    finally:
+        if kestrun:
+            kestrun.close()
+        desktop.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
