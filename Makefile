@@ -18,7 +18,7 @@ BUILD := build
 ASAN_BUILD := build-asan
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-only asan bench soak shot a11y fuzz install deb clean
+.PHONY: all deps build run test test-only asan bench soak shot a11y fuzz diff install deb clean
 
 all: build
 
@@ -84,6 +84,12 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_memotext
 	mkdir -p build-fuzz/corpus
 	./build-fuzz/fuzz/fuzz_memotext -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 build-fuzz/corpus
+
+# The text area against Qt's plain text edit, many random events.
+DIFF_EVENTS ?= 100000
+DIFF_SEED ?= 1
+diff: build
+	KESTRUN_DIFF_EVENTS=$(DIFF_EVENTS) KESTRUN_DIFF_SEED=$(DIFF_SEED) QT_QPA_PLATFORM=offscreen ./$(BUILD)/tests/tst_memo_vs_qt
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -6,6 +6,7 @@
 //
 //   bench_loadtail --make-log FILE BYTES    write a log of ~100-byte lines
 //   bench_loadtail --make-line FILE BYTES   write one line of words, no line end
+//   bench_loadtail --make-arabic-line FILE BYTES   the same in Arabic
 //   bench_loadtail FILE MEGABYTES RUNS      time RUNS loads, print one line
 //   bench_loadtail --keys FILE MEGABYTES    load once, then time keys, one line each
 
@@ -73,14 +74,14 @@ int MakeLog(const QString& path, qint64 bytes)
     return 0;
 }
 
-int MakeLine(const QString& path, qint64 bytes)
+int MakeLine(const QString& path, qint64 bytes, const QByteArray& word)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return 1;
     QByteArray chunk;
     for (int i = 0; chunk.size() < (1 << 20); ++i)
-        chunk += "word" + QByteArray::number(i % 1000) + ' ';
+        chunk += word + QByteArray::number(i % 1000) + ' ';
     for (qint64 written = 0; written < bytes; written += chunk.size())
         file.write(chunk.left(std::min<qint64>(chunk.size(), bytes - written)));
     return 0;
@@ -166,7 +167,9 @@ int main(int argc, char** argv)
     if (args.size() == 4 && args[1] == u"--make-log")
         return MakeLog(args[2], args[3].toLongLong());
     if (args.size() == 4 && args[1] == u"--make-line")
-        return MakeLine(args[2], args[3].toLongLong());
+        return MakeLine(args[2], args[3].toLongLong(), "word");
+    if (args.size() == 4 && args[1] == u"--make-arabic-line")
+        return MakeLine(args[2], args[3].toLongLong(), "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7"); // marhaba
     if (args.size() == 4 && args[1] == u"--keys")
         return TimeKeys(args[2], args[3]);
     if (args.size() != 4) {

@@ -25,8 +25,12 @@ namespace {
 
 constexpr int Margin = 4;                      // around the text, as a plain text edit has
 constexpr qreal TabStop = 80;                  // pixels between tab stops
-constexpr std::int64_t LongLine = 2000;        // longer lines are laid out a window at a time
+// Lines up to LongLine units are laid out whole, exactly as Qt lays out a
+// paragraph; longer ones a fixed window of WindowChunks marks at a time.
+constexpr std::int64_t LongLine = 32768;
 constexpr std::int64_t Chunk = 1024;           // units between the marks of a long line
+constexpr qsizetype WindowChunks = 4;
+constexpr std::int64_t CachedUnits = 4'000'000; // laid-out text kept before the cache starts afresh
 constexpr std::int64_t NoticeLimit = 65536;    // most text carried by one change notice
 constexpr std::int64_t PrimaryLimit = 16'000'000; // most text a mouse selection offers to other programs
 
@@ -42,34 +46,46 @@ bool IsWordCharacter(QChar c)
 
 } // namespace
 
+// A laid-out line, or one window of a long line. Its text starts at the left
+// margin whatever its direction; a right-to-left line reads from its right end.
 struct TMemo::TLineLayout {
     std::int64_t Start = 0;    // position of the window's first character
     std::int64_t End = 0;      // position after its last
     std::int64_t LineStart = 0;
     std::int64_t LineEnd = 0;
-    qreal X0 = 0;              // x of the window's first character in the line
+    qsizetype Window = 0;      // which window of a long line
+    qreal X0 = 0;              // x of the window's left edge in the line
     qreal Width = 0;           // of the whole line
+    bool RightToLeft = false;  // the line's direction
     QTextLayout Layout;
 
     QTextLine Line() const { return Layout.lineAt(0); }
-    bool Contains(std::int64_t pos) const
-    {
-        return (pos > Start || Start == LineStart) && (pos < End || End == LineEnd) && pos >= Start
-               && pos <= End;
-    }
-    bool ContainsX(qreal x) const
-    {
-        return (x >= X0 || Start == LineStart) && (x < X0 + Line().naturalTextWidth() || End == LineEnd);
-    }
+    qreal XOf(std::int64_t pos) const { return X0 + Line().cursorToX(int(pos - Start)); }
 };
 
 // Where every Chunk units of a long line begin (counted from the line's
-// start), and their x.
+// start), and how far from the line's start (its left end, or its right end
+// for a right-to-left line) each begins.
 struct TMemo::TLongLine {
     std::vector<std::int64_t> Offset;
     std::vector<qreal> X;
     qreal Width = 0;
     bool HasTabs = false;
+    bool RightToLeft = false;
+
+    qsizetype Windows() const { return (qsizetype(Offset.size()) + WindowChunks - 1) / WindowChunks; }
+    qsizetype ChunkAt(std::int64_t offset) const
+    {
+        return std::max<qsizetype>(0, std::upper_bound(Offset.begin(), Offset.end(), offset) - Offset.begin() - 1);
+    }
+    // The window under x, measured from the line's left end.
+    qsizetype WindowAtX(qreal x) const
+    {
+        const qreal fromStart = RightToLeft ? Width - x : x;
+        const auto chunk = std::upper_bound(X.begin(), X.end(), fromStart) - X.begin() - 1;
+        return std::clamp<qsizetype>(chunk / WindowChunks, 0, Windows() - 1);
+    }
+    qreal ChunkX(qsizetype chunk) const { return chunk < qsizetype(X.size()) ? X[chunk] : Width; }
 };
 
 // ---------------------------------------------------------------------------
@@ -390,6 +406,7 @@ void TMemo::SelectAll()
 {
     FAnchor = 0;
     FCursor = FText.Length();
+    FColumnX = -1;
     FText.BreakMerge();
     CaretChanged(true);
 }
@@ -460,6 +477,7 @@ QMenu* TMemo::CreateContextMenu()
 void TMemo::ForgetLayouts() const
 {
     FLayouts.clear();
+    FLaidOutUnits = 0;
     FLongLines.clear();
     FLaidOutRevision = FText.Revision();
 }
@@ -521,6 +539,8 @@ const TMemo::TLongLine& TMemo::LongLineMap(std::int64_t line) const
         at += text.size();
     }
     map->Width = x;
+    // The direction of the whole line, from its first strong character.
+    map->RightToLeft = FText.Text(start, FText.Snap(std::min(end, start + LongLine))).isRightToLeft();
     LineMeasured(end - start, x);
     FLongLines.insert(line, map);
     return *map;
@@ -530,6 +550,7 @@ void TMemo::PatchLongLines(std::int64_t line, bool withinLine, std::int64_t pos,
                            std::int64_t inserted)
 {
     FLayouts.clear();
+    FLaidOutUnits = 0;
     FLaidOutRevision = FText.Revision();
     // Other lines keep their marks while the lines keep their numbers.
     if (!withinLine) {
@@ -567,55 +588,83 @@ void TMemo::PatchLongLines(std::int64_t line, bool withinLine, std::int64_t pos,
         map.X[j] += change;
     }
     map.Width += change;
+    if (at < LongLine)
+        map.RightToLeft = FText.Text(start, FText.Snap(std::min(start + lineLength, start + LongLine))).isRightToLeft();
     GrowWidth(map.Width);
 }
 
 TMemo::TLayoutPtr TMemo::LayoutFor(std::int64_t line, std::int64_t pos, qreal x) const
 {
+    const std::int64_t lineStart = FText.LineStart(line);
+    const std::int64_t lineEnd = FText.LineEnd(line);
+    qsizetype window = 0;
+    if (lineEnd - lineStart > LongLine) {
+        const TLongLine& map = LongLineMap(line);
+        window = pos >= 0 ? std::min(map.ChunkAt(pos - lineStart) / WindowChunks, map.Windows() - 1)
+                          : map.WindowAtX(x);
+    }
+    return WindowLayout(line, window);
+}
+
+TMemo::TLayoutPtr TMemo::WindowLayout(std::int64_t line, qsizetype window) const
+{
     if (FText.Revision() != FLaidOutRevision)
         ForgetLayouts();
-    if (const auto found = FLayouts.find(line); found != FLayouts.end()) {
-        const TLineLayout& cached = **found;
-        if (cached.End - cached.Start == cached.LineEnd - cached.LineStart
-            || (pos >= 0 ? cached.Contains(pos) : cached.ContainsX(x)))
-            return *found;
-    }
-    if (FLayouts.size() > 512)
-        FLayouts.clear();
+    const auto key = std::make_pair(line, std::int64_t(window));
+    if (const auto found = FLayouts.find(key); found != FLayouts.end())
+        return *found;
 
     auto layout = std::make_shared<TLineLayout>();
     layout->LineStart = FText.LineStart(line);
     layout->LineEnd = FText.LineEnd(line);
     layout->Start = layout->LineStart;
     layout->End = layout->LineEnd;
+    layout->Window = window;
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     option.setTabStopDistance(TabStop);
+    // Every line starts at the left margin, right-to-left ones too.
+    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    QString text;
     if (layout->LineEnd - layout->LineStart > LongLine) {
         const TLongLine& map = LongLineMap(line);
-        const auto chunk = pos >= 0
-            ? std::upper_bound(map.Offset.begin(), map.Offset.end(), pos - layout->LineStart) - map.Offset.begin() - 1
-            : std::upper_bound(map.X.begin(), map.X.end(), x) - map.X.begin() - 1;
-        const auto first = std::max<qsizetype>(chunk - 1, 0);
-        const auto last = std::min<qsizetype>(chunk + 3, qsizetype(map.Offset.size()));
+        const qsizetype first = window * WindowChunks;
+        const qsizetype last = std::min<qsizetype>(first + WindowChunks, qsizetype(map.Offset.size()));
         layout->Start = layout->LineStart + map.Offset[first];
         layout->End = last < qsizetype(map.Offset.size()) ? layout->LineStart + map.Offset[last] : layout->LineEnd;
-        layout->X0 = map.X[first];
         layout->Width = map.Width;
-        // Tab stops keep their places in the whole line.
-        QList<qreal> tabs;
-        const qreal limit = (last < qsizetype(map.X.size()) ? map.X[last] : map.Width) - layout->X0 + TabStop;
-        for (qreal stop = (std::floor(layout->X0 / TabStop) + 1) * TabStop - layout->X0; stop < limit; stop += TabStop)
-            tabs << stop;
-        option.setTabArray(tabs);
+        layout->RightToLeft = map.RightToLeft;
+        // A window takes the direction of its whole line, and sits where its
+        // marks say: from the left end, or mirrored from the right end.
+        option.setTextDirection(map.RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+        layout->X0 = map.RightToLeft ? map.Width - map.ChunkX(last) : map.ChunkX(first);
+        if (map.HasTabs && !map.RightToLeft) {
+            // Tab stops keep their places in the whole line.
+            QList<qreal> tabs;
+            const qreal limit = map.ChunkX(last) - layout->X0 + TabStop;
+            for (qreal stop = (std::floor(layout->X0 / TabStop) + 1) * TabStop - layout->X0; stop < limit;
+                 stop += TabStop)
+                tabs << stop;
+            option.setTabArray(tabs);
+        }
+        text = FText.Text(layout->Start, layout->End);
+    } else {
+        text = FText.Text(layout->Start, layout->End);
+        layout->RightToLeft = text.isRightToLeft();
     }
-    layout->Layout.setText(FText.Text(layout->Start, layout->End));
+    layout->Layout.setText(text);
     layout->Layout.setFont(font());
     layout->Layout.setTextOption(option);
     layout->Layout.setCacheEnabled(true);
-    const bool preedit = !FPreedit.isEmpty() && FText.LineOf(FCursor) == line;
-    if (preedit)
+    const bool preedit = !FPreedit.isEmpty() && FCursor >= layout->Start
+                         && (FCursor < layout->End || FCursor == layout->LineEnd) && FText.LineOf(FCursor) == line;
+    if (preedit) {
         layout->Layout.setPreeditArea(int(FCursor - layout->Start), FPreedit);
+        QList<QTextLayout::FormatRange> formats;
+        for (const QTextLayout::FormatRange& range : FPreeditFormats)
+            formats.append({range.start + int(FCursor - layout->Start), range.length, range.format});
+        layout->Layout.setFormats(formats);
+    }
     layout->Layout.beginLayout();
     QTextLine textLine = layout->Layout.createLine();
     textLine.setLineWidth(1e7);
@@ -625,15 +674,25 @@ TMemo::TLayoutPtr TMemo::LayoutFor(std::int64_t line, std::int64_t pos, qreal x)
         layout->Width = textLine.naturalTextWidth();
         LineMeasured(layout->End - layout->Start, layout->Width);
     }
-    if (!preedit)
-        FLayouts.insert(line, layout);
+    if (!preedit) {
+        FLaidOutUnits += layout->End - layout->Start;
+        if (FLaidOutUnits > CachedUnits) {
+            FLayouts.clear();
+            FLaidOutUnits = layout->End - layout->Start;
+        }
+        FLayouts.insert(key, layout);
+    }
     return layout;
+}
+
+bool TMemo::LineIsRightToLeft(std::int64_t line) const
+{
+    return LayoutFor(line, FText.LineStart(line))->RightToLeft;
 }
 
 qreal TMemo::XOf(std::int64_t pos) const
 {
-    const TLayoutPtr layout = LayoutFor(FText.LineOf(pos), pos);
-    return layout->X0 + layout->Line().cursorToX(int(pos - layout->Start));
+    return LayoutFor(FText.LineOf(pos), pos)->XOf(pos);
 }
 
 std::int64_t TMemo::PositionIn(std::int64_t line, qreal x) const
@@ -648,9 +707,10 @@ std::int64_t TMemo::NextPosition(std::int64_t pos, bool word) const
     const std::int64_t line = FText.LineOf(pos);
     if (pos >= FText.LineEnd(line))
         return std::min(pos + 1, FText.Length());
+    if (word)
+        return WordStep(pos, true);
     const TLayoutPtr layout = LayoutFor(line, pos);
-    const int next = layout->Layout.nextCursorPosition(int(pos - layout->Start),
-                                                       word ? QTextLayout::SkipWords : QTextLayout::SkipCharacters);
+    const int next = layout->Layout.nextCursorPosition(int(pos - layout->Start));
     return std::max(layout->Start + next, pos + 1);
 }
 
@@ -659,33 +719,60 @@ std::int64_t TMemo::PreviousPosition(std::int64_t pos, bool word) const
     const std::int64_t line = FText.LineOf(pos);
     if (pos <= FText.LineStart(line))
         return std::max<std::int64_t>(pos - 1, 0);
+    if (word)
+        return WordStep(pos, false);
     const TLayoutPtr layout = LayoutFor(line, pos);
-    const int previous = layout->Layout.previousCursorPosition(
-        int(pos - layout->Start), word ? QTextLayout::SkipWords : QTextLayout::SkipCharacters);
+    const int previous = layout->Layout.previousCursorPosition(int(pos - layout->Start));
     return std::min(layout->Start + previous, pos - 1);
+}
+
+std::int64_t TMemo::WordStep(std::int64_t pos, bool forward) const
+{
+    // Word edges come from the text around pos, taken in growing slices until
+    // the edge falls inside one, so that no window edge stops a word.
+    const std::int64_t line = FText.LineOf(pos);
+    const std::int64_t lineStart = FText.LineStart(line);
+    const std::int64_t lineEnd = FText.LineEnd(line);
+    for (std::int64_t span = Chunk;; span *= 4) {
+        const std::int64_t from = forward ? pos : FText.Snap(std::max(lineStart, pos - span));
+        const std::int64_t to = forward ? FText.Snap(std::min(lineEnd, pos + span)) : pos;
+        QTextLayout slice(FText.Text(from, to)); // character attributes only; nothing is shaped
+        const int local = int(pos - from);
+        const std::int64_t edge = from + (forward ? slice.nextCursorPosition(local, QTextLayout::SkipWords)
+                                                  : slice.previousCursorPosition(local, QTextLayout::SkipWords));
+        if (forward ? (edge < to || to == lineEnd) : (edge > from || from == lineStart))
+            return forward ? std::max(edge, pos + 1) : std::min(edge, pos - 1);
+    }
 }
 
 std::pair<std::int64_t, std::int64_t> TMemo::WordAt(std::int64_t pos) const
 {
     const std::int64_t line = FText.LineOf(pos);
-    const TLayoutPtr layout = LayoutFor(line, pos);
-    const QString text = layout->Layout.text();
-    qsizetype i = qsizetype(pos - layout->Start);
-    if (i >= text.size() || !IsWordCharacter(text[i])) {
-        if (i > 0 && IsWordCharacter(text[i - 1]))
-            --i;
-        else if (i < text.size())
-            return {pos, FText.Snap(pos + (text[i].isHighSurrogate() ? 2 : 1))};
-        else
-            return {pos, pos};
+    const std::int64_t lineStart = FText.LineStart(line);
+    const std::int64_t lineEnd = FText.LineEnd(line);
+    // The characters around pos, more of them until the word ends inside.
+    for (std::int64_t span = 256;; span *= 4) {
+        const std::int64_t from = FText.Snap(std::max(lineStart, pos - span));
+        const std::int64_t to = FText.Snap(std::min(lineEnd, pos + span));
+        const QString text = FText.Text(from, to);
+        qsizetype i = qsizetype(pos - from);
+        if (i >= text.size() || !IsWordCharacter(text[i])) {
+            if (i > 0 && IsWordCharacter(text[i - 1]))
+                --i;
+            else if (i < text.size())
+                return {pos, FText.Snap(pos + (text[i].isHighSurrogate() ? 2 : 1))};
+            else
+                return {pos, pos};
+        }
+        qsizetype start = i;
+        qsizetype end = i;
+        while (start > 0 && IsWordCharacter(text[start - 1]))
+            --start;
+        while (end < text.size() && IsWordCharacter(text[end]))
+            ++end;
+        if ((start > 0 || from == lineStart) && (end < text.size() || to == lineEnd))
+            return {from + start, from + end};
     }
-    qsizetype start = i;
-    qsizetype end = i;
-    while (start > 0 && IsWordCharacter(text[start - 1]))
-        --start;
-    while (end < text.size() && IsWordCharacter(text[end]))
-        ++end;
-    return {layout->Start + start, layout->Start + end};
 }
 
 // --- Geometry and scrolling -----------------------------------------------
@@ -756,17 +843,31 @@ void TMemo::UpdateScrollBars()
     horizontal->setRange(0, std::max(0, int(std::ceil((total - available) / scale))));
 }
 
+QRect TMemo::CaretRect(std::int64_t pos) const
+{
+    pos = FText.Snap(pos);
+    const std::int64_t line = FText.LineOf(pos);
+    const TLayoutPtr layout = LayoutFor(line, pos);
+    // At the caret, the input method's cursor within the text being composed.
+    const int local = int(pos - layout->Start) + (pos == FCursor ? FPreeditCursor : 0);
+    const qreal x = layout->X0 + layout->Line().cursorToX(local);
+    return QRect(int(std::floor(Margin + x - HorizontalOffset())), Margin + int(line - FirstVisibleLine()) * LineHeight(),
+                 1, LineHeight());
+}
+
 QRect TMemo::CharacterRect(std::int64_t pos) const
 {
     pos = FText.Snap(pos);
     const std::int64_t line = FText.LineOf(pos);
     const TLayoutPtr layout = LayoutFor(line, pos);
-    const QTextLine textLine = layout->Line();
-    const int local = int(pos - layout->Start);
-    const qreal x = layout->X0 + textLine.cursorToX(local);
+    qreal x = layout->XOf(pos);
     qreal right = x + QFontMetricsF(font()).horizontalAdvance(u' ');
-    if (pos < layout->End)
-        right = layout->X0 + textLine.cursorToX(layout->Layout.nextCursorPosition(local));
+    if (pos < layout->End) {
+        // The character's own edges: in right-to-left text its end lies left of its start.
+        const qreal other = layout->XOf(layout->Start + layout->Layout.nextCursorPosition(int(pos - layout->Start)));
+        right = std::max(x, other);
+        x = std::min(x, other);
+    }
     const int left = int(std::floor(Margin + x - HorizontalOffset()));
     const int top = Margin + int(line - FirstVisibleLine()) * LineHeight();
     return QRect(left, top, std::max(1, int(std::ceil(right - x))), LineHeight());
@@ -823,25 +924,41 @@ void TMemo::paintEvent(QPaintEvent*)
     selected.setBackground(colours.brush(QPalette::Highlight));
     selected.setForeground(colours.brush(QPalette::HighlightedText));
 
+    const qreal right = offset + viewport()->width();
     std::int64_t line = FirstVisibleLine();
     for (int y = Margin; y < viewport()->height() && line < FText.LineCount(); y += lineHeight, ++line) {
-        const TLayoutPtr layout = LayoutFor(line, -1, offset);
-        const QPointF origin(Margin + layout->X0 - offset, y);
-        QList<QTextLayout::FormatRange> ranges;
-        if (selectionStart < layout->End && selectionEnd > layout->Start) {
-            const std::int64_t from = std::max(selectionStart, layout->Start);
-            const std::int64_t to = std::min(selectionEnd, layout->End);
-            ranges.append({int(from - layout->Start), int(to - from), selected});
+        // A short line is one layout; a long one the windows across the view.
+        TLayoutPtr layout = LayoutFor(line, -1, offset);
+        const qreal lineWidth = layout->Width;
+        for (;;) {
+            const QPointF origin(Margin + layout->X0 - offset, y);
+            QList<QTextLayout::FormatRange> ranges;
+            if (selectionStart < layout->End && selectionEnd > layout->Start) {
+                const std::int64_t from = std::max(selectionStart, layout->Start);
+                const std::int64_t to = std::min(selectionEnd, layout->End);
+                ranges.append({int(from - layout->Start), int(to - from), selected});
+            }
+            layout->Layout.draw(&painter, origin, ranges);
+            const bool caretHere = FCursor >= layout->Start && (FCursor < layout->End || FCursor == layout->LineEnd)
+                                   && FText.LineOf(FCursor) == line;
+            if (showCaret && caretHere && FPreeditCursorVisible)
+                layout->Layout.drawCursor(&painter, origin, int(FCursor - layout->Start) + FPreeditCursor, 1);
+            if (layout->X0 + layout->Line().naturalTextWidth() >= right)
+                break;
+            // The window to the right: the next one, or in a right-to-left line the one before.
+            const qsizetype next = layout->Window + (layout->RightToLeft ? -1 : 1);
+            if (layout->Start == layout->LineStart && layout->End == layout->LineEnd)
+                break;
+            if (next < 0 || next >= LongLineMap(line).Windows())
+                break;
+            layout = WindowLayout(line, next);
         }
-        layout->Layout.draw(&painter, origin, ranges);
-        // A selected line end shows as a space's width of highlight.
-        if (selectionStart <= layout->LineEnd && selectionEnd > layout->LineEnd && layout->End == layout->LineEnd) {
-            const qreal x = origin.x() + layout->Line().naturalTextWidth();
-            painter.fillRect(QRectF(x, y, spaceWidth, lineHeight), colours.brush(QPalette::Highlight));
+        // A selected line end shows as a space's width of highlight after the line.
+        if (selectionStart <= FText.LineEnd(line) && selectionEnd > FText.LineEnd(line)) {
+            const qreal x = Margin + lineWidth - offset;
+            if (x < viewport()->width())
+                painter.fillRect(QRectF(x, y, spaceWidth, lineHeight), colours.brush(QPalette::Highlight));
         }
-        if (showCaret && FCursor >= layout->Start && FCursor <= layout->End
-            && FText.LineOf(FCursor) == line)
-            layout->Layout.drawCursor(&painter, origin, int(FCursor - layout->Start + FPreedit.size()), 1);
     }
 }
 
@@ -910,6 +1027,21 @@ namespace {
 enum class TMove { mvNextChar, mvPreviousChar, mvNextWord, mvPreviousWord, mvNextLine, mvPreviousLine,
                    mvLineStart, mvLineEnd, mvTextStart, mvTextEnd, mvNextPage, mvPreviousPage };
 
+// In a right-to-left line Left goes on through the text and Right back, as
+// in Qt's own text fields.
+TMove Mirrored(TMove move, bool rightToLeft)
+{
+    if (!rightToLeft)
+        return move;
+    switch (move) {
+    case TMove::mvNextChar: return TMove::mvPreviousChar;
+    case TMove::mvPreviousChar: return TMove::mvNextChar;
+    case TMove::mvNextWord: return TMove::mvPreviousWord;
+    case TMove::mvPreviousWord: return TMove::mvNextWord;
+    default: return move;
+    }
+}
+
 struct TMoveKey {
     QKeySequence::StandardKey Key;
     TMove Move;
@@ -964,13 +1096,23 @@ bool IsKey(const QKeyEvent* event, int key, Qt::KeyboardModifiers modifiers)
     return event->key() == key && (event->modifiers() & ~Qt::KeypadModifier) == modifiers;
 }
 
-// Text a key types: printable, or a tab; Alt and Control keys belong to others.
+// Whether a key types its text, by the rules Qt's own text fields follow:
+// format characters (joiners, direction marks) always; Ctrl and Ctrl+Shift
+// keys never (they are commands, while AltGr is Ctrl+Alt); then printable
+// characters, private-use ones, a whole surrogate pair (an emoji) and a tab.
 bool TypesText(const QKeyEvent* event)
 {
     const QString text = event->text();
-    if (text.isEmpty() || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+    if (text.isEmpty())
         return false;
-    return text.front().isPrint() || text.front() == u'\t';
+    const QChar first = text.front();
+    if (first.category() == QChar::Other_Format)
+        return true;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
+        return false;
+    return first.isPrint() || first.category() == QChar::Other_PrivateUse
+           || (first.isHighSurrogate() && text.size() > 1 && text[1].isLowSurrogate()) || first == u'\t';
 }
 
 } // namespace
@@ -980,7 +1122,9 @@ bool TMemo::event(QEvent* event)
     if (event->type() == QEvent::ShortcutOverride) {
         // Keys that edit here are not shortcuts for the window.
         auto* key = static_cast<QKeyEvent*>(event);
-        bool mine = TypesText(key) || key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete
+        // Text typed with Alt or Meta goes to a shortcut first, if one wants it.
+        const bool plain = !(key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+        bool mine = (TypesText(key) && plain) || key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete
                     || key->key() == Qt::Key_Insert || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         for (const TMoveKey& move : MoveKeys)
             mine = mine || key->matches(move.Key);
@@ -1042,7 +1186,7 @@ bool TMemo::HandleKey(QKeyEvent* event)
                 return FText.Length();
             return PositionIn(wanted, FColumnX);
         };
-        switch (move.Move) {
+        switch (Mirrored(move.Move, LineIsRightToLeft(line))) {
         case TMove::mvNextChar:
             target = !move.Select && HasSelection() ? SelectionEnd() : NextPosition(FCursor, false);
             break;
@@ -1069,6 +1213,8 @@ bool TMemo::HandleKey(QKeyEvent* event)
         MoveTo(target, move.Select, keepColumn);
         return true;
     }
+    // Any other key ends a run of Up and Down, even one that changes nothing.
+    FColumnX = -1;
 
     if (event->matches(QKeySequence::DeleteStartOfWord)) {
         if (HasSelection())
@@ -1282,8 +1428,27 @@ void TMemo::inputMethodEvent(QInputMethodEvent* event)
                 : SelectionEnd();
             ReplaceRange(from, to, event->commitString(), TEditKind::ekTyping);
         }
+        // The text being composed shows at the caret with the input method's
+        // formats (underlines, its own cursor); the commit above replaced it.
         FPreedit = event->preeditString();
-        ForgetLayouts();
+        FPreeditFormats.clear();
+        FPreeditCursor = 0;
+        FPreeditCursorVisible = true;
+        for (const QInputMethodEvent::Attribute& attribute : event->attributes()) {
+            if (attribute.type == QInputMethodEvent::TextFormat) {
+                const QTextCharFormat format = attribute.value.value<QTextFormat>().toCharFormat();
+                if (format.isValid())
+                    FPreeditFormats.append({attribute.start, attribute.length, format});
+            } else if (attribute.type == QInputMethodEvent::Cursor) {
+                FPreeditCursor = std::clamp(attribute.start, 0, int(FPreedit.size()));
+                FPreeditCursorVisible = attribute.length != 0;
+            }
+        }
+        if (FPreedit.isEmpty())
+            FPreeditCursor = 0;
+        // The caret's line is laid out afresh, with or without the preedit.
+        const std::int64_t line = FText.LineOf(FCursor);
+        FLayouts.removeIf([line](const auto& entry) { return entry.key().first == line; });
         viewport()->update();
         updateMicroFocus();
     });
@@ -1300,19 +1465,23 @@ QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImFont:
         return font();
     case Qt::ImCursorRectangle:
-        return CharacterRect(FCursor).translated(viewport()->pos());
+        return CaretRect(FCursor).translated(viewport()->pos());
     case Qt::ImSurroundingText:
     case Qt::ImCursorPosition:
-    case Qt::ImAnchorPosition: {
-        // The caret's line, or the window of a long line around the caret.
+    case Qt::ImAnchorPosition:
+    case Qt::ImCurrentSelection: {
+        // The caret's line, or the window of a long line around the caret;
+        // positions count from its start.
         const TLayoutPtr layout = LayoutFor(FText.LineOf(FCursor), FCursor);
+        const auto local = [&](std::int64_t at) { return int(std::clamp(at, layout->Start, layout->End) - layout->Start); };
         if (query == Qt::ImSurroundingText)
-            return layout->Layout.text();
-        const std::int64_t at = query == Qt::ImCursorPosition ? FCursor : FAnchor;
-        return int(std::clamp(at, layout->Start, layout->End) - layout->Start);
+            return FText.Text(layout->Start, layout->End);
+        if (query == Qt::ImCursorPosition)
+            return local(FCursor);
+        if (query == Qt::ImAnchorPosition)
+            return local(FAnchor);
+        return FText.Text(layout->Start + local(SelectionStart()), layout->Start + local(SelectionEnd()));
     }
-    case Qt::ImCurrentSelection:
-        return SelectionEnd() - SelectionStart() <= NoticeLimit ? SelectedText() : QString();
     default:
         return QAbstractScrollArea::inputMethodQuery(query);
     }

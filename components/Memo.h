@@ -7,13 +7,13 @@
 #include <QHash>
 #include <QPoint>
 #include <QString>
+#include <QTextLayout>
 
 #include <functional>
 #include <memory>
 #include <vector>
 
 class QMenu;
-class QTextLayout;
 
 // The multi-line text area: an editable plain text without wrapping over a
 // TMemoText, so that a tail of any size shows at once. Only the lines in
@@ -64,6 +64,8 @@ public:
 
     // Geometry for views and assistive technology.
     QRect CharacterRect(std::int64_t pos) const;
+    // Where the caret stands (or would stand at pos), one pixel wide.
+    QRect CaretRect(std::int64_t pos) const;
     std::int64_t PositionAt(const QPoint& viewportPoint) const;
     // The word (or the single other character) at pos, within its line.
     std::pair<std::int64_t, std::int64_t> WordAt(std::int64_t pos) const;
@@ -96,6 +98,11 @@ private:
 
     // The layout of a line around a position (or around x when pos < 0).
     TLayoutPtr LayoutFor(std::int64_t line, std::int64_t pos, qreal x = 0) const;
+    // One window of a line (the whole line when it is not long).
+    TLayoutPtr WindowLayout(std::int64_t line, qsizetype window) const;
+    bool LineIsRightToLeft(std::int64_t line) const;
+    // The next or previous word edge within pos's line.
+    std::int64_t WordStep(std::int64_t pos, bool forward) const;
     const TLongLine& LongLineMap(std::int64_t line) const;
     // After an edit: the lines laid out are forgotten, a long line's marks
     // are moved when the edit stayed within the line and they can be.
@@ -135,6 +142,9 @@ private:
     std::int64_t FAnchor = 0;
     qreal FColumnX = -1;
     QString FPreedit;
+    QList<QTextLayout::FormatRange> FPreeditFormats;
+    int FPreeditCursor = 0;
+    bool FPreeditCursorVisible = true;
     bool FCaretOn = true;
     QBasicTimer FBlink;
     QBasicTimer FScrollTimer;
@@ -147,7 +157,8 @@ private:
     std::int64_t FSelectTo = 0;
 
     // Caches that follow the text's revision and the font.
-    mutable QHash<std::int64_t, TLayoutPtr> FLayouts;
+    mutable QHash<std::pair<std::int64_t, std::int64_t>, TLayoutPtr> FLayouts; // by line and window
+    mutable std::int64_t FLaidOutUnits = 0;
     mutable QHash<std::int64_t, std::shared_ptr<TLongLine>> FLongLines;
     mutable std::vector<float> FAdvances;
     mutable std::uint64_t FLaidOutRevision = ~std::uint64_t(0);

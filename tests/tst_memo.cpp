@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextLayout>
 
 
 namespace {
@@ -59,6 +60,12 @@ private Q_SLOTS:
     void clipboard();
     void contextMenu();
     void longLine();
+    void linesMatchAWholeLayout_data();
+    void linesMatchAWholeLayout();
+    void longRightToLeftLineReadsInOrder();
+    void keyTextsAreTyped_data();
+    void keyTextsAreTyped();
+    void inputMethodComposesAtTheCaret();
     void editsInALongLineKeepPlaces_data();
     void editsInALongLineKeepPlaces();
     void paintsSelectionInHighlightColours();
@@ -132,8 +139,31 @@ void TestMemo::keys_data()
                                            << text << 3 << 3;
     QTest::newRow("redo") << text << 3 << 3 << Keys({"xy", {Qt::Key_Z, Ctrl}, {Qt::Key_Z, Ctrl | Shift}})
                           << "onexy two three" << 5 << 5;
-    QTest::newRow("Alt+letter is not text") << text << 0 << 0 << Keys({{Qt::Key_Q, Qt::AltModifier}})
-                                            << text << 0 << 0;
+    // Right-to-left lines: Left goes on through the text, Right back.
+    const QString arabic = QString::fromUtf8("عربي نص");
+    QTest::newRow("Left in a right-to-left line") << arabic << 0 << 0 << Keys({{Qt::Key_Left, None}})
+                                                  << arabic << 1 << 1;
+    QTest::newRow("Shift+Right in a right-to-left line") << arabic << 3 << 3 << Keys({{Qt::Key_Right, Shift}})
+                                                         << arabic << 3 << 2;
+    QTest::newRow("Ctrl+Left in a right-to-left line") << arabic << 0 << 0 << Keys({{Qt::Key_Left, Ctrl}})
+                                                       << arabic << 5 << 5;
+    QTest::newRow("Left in a left-to-right line with Arabic") << QStringLiteral("ab ") + arabic << 5 << 5
+                                                              << Keys({{Qt::Key_Left, None}}) << QStringLiteral("ab ") + arabic << 4 << 4;
+    // A word far longer than the windows a long line is laid out in.
+    const QString longWord = QStringLiteral("x ") + QString(5000, u'a') + QStringLiteral(" y");
+    QTest::newRow("Ctrl+Right over a long word") << longWord << 2 << 2 << Keys({{Qt::Key_Right, Ctrl}})
+                                                 << longWord << 5003 << 5003;
+    QTest::newRow("Ctrl+Left over a long word") << longWord << 5002 << 5002 << Keys({{Qt::Key_Left, Ctrl}})
+                                                << longWord << 2 << 2;
+    QTest::newRow("Ctrl+Delete of a long word") << longWord << 2 << 2 << Keys({{Qt::Key_Delete, Ctrl}})
+                                                << "x y" << 2 << 2;
+    QTest::newRow("Ctrl+A forgets the column") << "abcdef\nabcdef\nabcdef" << 9 << 9
+                                               << Keys({{Qt::Key_Up, None}, {Qt::Key_A, Ctrl}, {Qt::Key_Up, Shift}})
+                                               << "abcdef\nabcdef\nabcdef" << 0 << 13;
+    // What no shortcut takes is typed, as in Qt's own fields; Ctrl keys never are.
+    QTest::newRow("Alt+letter types") << text << 0 << 0 << Keys({{Qt::Key_Q, Qt::AltModifier}})
+                                      << QStringLiteral("q") + text << 1 << 1;
+    QTest::newRow("Ctrl+letter does not") << text << 0 << 0 << Keys({{Qt::Key_Q, Ctrl}}) << text << 0 << 0;
 }
 
 void TestMemo::keys()
@@ -324,6 +354,137 @@ void TestMemo::longLine()
     QCOMPARE(Memo()->CursorPosition(), 6);
 }
 
+void TestMemo::linesMatchAWholeLayout_data()
+{
+    QTest::addColumn<QString>("piece");
+    QTest::newRow("Latin with kerning") << QStringLiteral("AVATAR Ty To Wa ");
+    QTest::newRow("Arabic") << QString::fromUtf8("مرحبا بالعالم ");
+    QTest::newRow("Hebrew") << QString::fromUtf8("שלום עולם ");
+    QTest::newRow("mixed") << QString::fromUtf8("log 12:00 مرحبا ok שלום ");
+    QTest::newRow("CJK") << QString::fromUtf8("漢字テスト ");
+    QTest::newRow("emoji") << QString::fromUtf8("x 😀 👩\u200d💻 ");
+}
+
+// A line of about 20,000 units under a line above it: every position's x,
+// a click there, and Down from the line above land where a layout of the
+// whole line puts them.
+void TestMemo::linesMatchAWholeLayout()
+{
+    QFETCH(QString, piece);
+    const QString line = piece.repeated(20000 / piece.size());
+    Memo()->SetText(QStringLiteral("above\n") + line);
+    const int start = 6;
+    QTextLayout whole(line, Memo()->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    whole.setTextOption(option);
+    whole.beginLayout();
+    whole.createLine().setLineWidth(1e7);
+    whole.endLayout();
+    const QTextLine reference = whole.lineAt(0);
+    // x in the line: the caret's place plus how far the view is scrolled, less
+    // the place of a caret at x = 0.
+    const int origin = Memo()->CaretRect(0).x();
+    const auto lineX = [&](std::int64_t pos) {
+        Memo()->EnsureVisible(pos);
+        return Memo()->CaretRect(pos).x() + Memo()->horizontalScrollBar()->value() - origin;
+    };
+    for (int pos = 0; pos <= line.size(); pos += 997) {
+        const int at = whole.nextCursorPosition(whole.previousCursorPosition(pos)); // a cursor position
+        const qreal expected = reference.cursorToX(at);
+        QVERIFY2(std::abs(lineX(start + at) - expected) <= 1,
+                 qPrintable(QStringLiteral("%1: %2, whole %3").arg(at).arg(lineX(start + at)).arg(expected)));
+        const QRect caret = Memo()->CaretRect(start + at);
+        const int hit = int(Memo()->PositionAt(caret.center()) - start);
+        QCOMPARE(hit, reference.xToCursor(reference.cursorToX(at), QTextLine::CursorBetweenCharacters));
+    }
+    // Down from the line above keeps the column in pixels.
+    Memo()->SetSelection(3, 3);
+    const qreal column = lineX(3);
+    QTest::keyClick(Memo(), Qt::Key_Down);
+    QCOMPARE(int(Memo()->CursorPosition()) - start, reference.xToCursor(column, QTextLine::CursorBetweenCharacters));
+}
+
+// Past the length laid out whole, a right-to-left line still starts at its
+// right end and reads leftwards window after window, and a character's
+// place does not depend on which windows were laid out before.
+void TestMemo::longRightToLeftLineReadsInOrder()
+{
+    const QString line = QString::fromUtf8("مرحبا بالعالم ").repeated(5000);
+    Memo()->SetText(QStringLiteral("a"));
+    const int leftEnd = Memo()->CaretRect(0).x();
+    Memo()->SetText(line);
+    const auto lineX = [&](std::int64_t pos) {
+        Memo()->EnsureVisible(pos);
+        return Memo()->CaretRect(pos).x() + Memo()->horizontalScrollBar()->value();
+    };
+    int previous = lineX(0);
+    const int fresh = lineX(40000);
+    for (std::int64_t pos = 1000; pos <= line.size(); pos += 1000) {
+        const int x = lineX(pos);
+        QVERIFY2(x < previous, qPrintable(QStringLiteral("%1 at %2 is not left of %3").arg(pos).arg(x).arg(previous)));
+        previous = x;
+    }
+    QVERIFY2(std::abs(lineX(line.size()) - leftEnd) <= 2, "the line's end is at the left margin");
+    QCOMPARE(lineX(40000), fresh);
+}
+
+void TestMemo::keyTextsAreTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("inserted");
+    QTest::newRow("emoji") << QString::fromUtf8("😀") << true;
+    QTest::newRow("zero-width non-joiner") << QStringLiteral("\u200c") << true;
+    QTest::newRow("zero-width joiner") << QStringLiteral("\u200d") << true;
+    QTest::newRow("right-to-left mark") << QStringLiteral("\u200f") << true;
+    QTest::newRow("private use") << QStringLiteral("\ue000") << true;
+    QTest::newRow("a control character") << QStringLiteral("\u0007") << false;
+    QTest::newRow("half a pair") << QString(QChar(0xd83d)) << false;
+}
+
+// What a keyboard layout or compose sequence sends as one key is typed whole.
+void TestMemo::keyTextsAreTyped()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, inserted);
+    Memo()->SetText(QStringLiteral("xy"));
+    Memo()->SetSelection(1, 1);
+    QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, typed);
+    QApplication::sendEvent(Memo(), &key);
+    QCOMPARE(Memo()->Text(), inserted ? u'x' + typed + u'y' : QStringLiteral("xy"));
+}
+
+void TestMemo::inputMethodComposesAtTheCaret()
+{
+    Memo()->SetText(QStringLiteral("first\nab cd"));
+    Memo()->SetSelection(9, 9);
+    const QImage before = Memo()->viewport()->grab().toImage();
+    QTextCharFormat underline;
+    underline.setFontUnderline(true);
+    QInputMethodEvent compose(QString::fromUtf8("にほ"), {{QInputMethodEvent::TextFormat, 0, 2, underline},
+                                                          {QInputMethodEvent::Cursor, 1, 1, {}}});
+    QApplication::sendEvent(Memo(), &compose);
+    // Shown, not yet in the text; the caret inside the composition.
+    QCOMPARE(Memo()->Text(), QStringLiteral("first\nab cd"));
+    QVERIFY(Memo()->viewport()->grab().toImage() != before);
+    QVERIFY(Memo()->CaretRect(9).x() > Memo()->CaretRect(8).x() + 2);
+    // What the input method asks: the caret's line, positions within it.
+    QCOMPARE(static_cast<QWidget*>(Memo())->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("ab cd"));
+    QCOMPARE(static_cast<QWidget*>(Memo())->inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
+    QCOMPARE(static_cast<QWidget*>(Memo())->inputMethodQuery(Qt::ImCursorRectangle).toRect().x(),
+             Memo()->CaretRect(9).translated(Memo()->viewport()->pos()).x());
+    // The commit replaces the composition.
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("日本"));
+    QApplication::sendEvent(Memo(), &commit);
+    QCOMPARE(Memo()->Text(), QString::fromUtf8("first\nab 日本cd"));
+    QCOMPARE(Memo()->CursorPosition(), 11);
+    Memo()->SetSelection(7, 12);
+    QCOMPARE(static_cast<QWidget*>(Memo())->inputMethodQuery(Qt::ImAnchorPosition).toInt(), 1);
+    QCOMPARE(static_cast<QWidget*>(Memo())->inputMethodQuery(Qt::ImCurrentSelection).toString(), QString::fromUtf8("b 日本c"));
+}
+
 void TestMemo::editsInALongLineKeepPlaces_data()
 {
     QTest::addColumn<QString>("separator");
@@ -337,7 +498,8 @@ void TestMemo::editsInALongLineKeepPlaces()
 {
     QFETCH(QString, separator);
     QString line;
-    for (int i = 0; line.size() < 20000; ++i)
+    // Longer than a line laid out whole, so that its marks are moved.
+    for (int i = 0; line.size() < 60000; ++i)
         line += QStringLiteral("w%1").arg(i % 97) + separator;
     Memo()->SetText(line);
     Memo()->SetSelection(15000, 15000);       // lays the line out

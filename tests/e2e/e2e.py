@@ -336,6 +336,12 @@ def flow_editing(kestrun, work):
         type_text("XY", FAST)
         wait("more typing", lambda: text_of(kestrun.memo).startswith("alpha XYbeta"))
         # The reload at the top of the loop must replace the edited text.
+    # Keys whose text is an emoji or a joiner type it, as in the number field.
+    keys("ctrl+End")
+    typed = "x\U0001F600y\u200cz"
+    type_text(typed, HUMAN)
+    wait("an emoji and a joiner typed", lambda: text_of(kestrun.memo).endswith(typed))
+    check("typed %r at the end" % typed, True)
 
 
 def flow_about(kestrun, work):
