@@ -11,7 +11,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QAbstractButton>
 #include <QFileIconProvider>
+#include <QHash>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QPixmapCache>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -51,11 +56,72 @@ private:
 
 } // namespace
 
+// The icons of the file dialog, one set for every run. A new dialog would
+// otherwise make new icons (for its buttons and for every kind of file it
+// lists), and Qt's pixmap cache keeps what it drew of each under that icon's
+// own key, so every run would add pixmaps that nothing can use again.
+class TDialogIcons final : public QFileIconProvider
+{
+public:
+    QIcon icon(IconType type) const override
+    {
+        auto found = FByType.find(type);
+        if (found == FByType.end())
+            found = FByType.insert(type, QFileIconProvider::icon(type));
+        return *found;
+    }
+
+    QIcon icon(const QFileInfo& info) const override
+    {
+        // By kind: a folder, a link, the root, or a file of one type.
+        const QString kind = info.isRoot() ? QStringLiteral("/root")
+                             : info.isSymLink() ? QStringLiteral("/link")
+                             : info.isDir() ? QStringLiteral("/folder")
+                             : FTypes.mimeTypeForFile(info).name();
+        auto found = FByKind.find(kind);
+        if (found == FByKind.end())
+            found = FByKind.insert(kind, QFileIconProvider::icon(info));
+        return *found;
+    }
+
+    // Gives the dialog's buttons the icons the first dialog's buttons had.
+    void ShareButtonIcons(const QFileDialog& dialog)
+    {
+        for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) {
+            const QString key = button->objectName() + u'|' + button->text();
+            auto found = FButtons.find(key);
+            if (found == FButtons.end())
+                found = FButtons.insert(key, button->icon());
+            button->setIcon(*found);
+        }
+    }
+
+private:
+    mutable QHash<int, QIcon> FByType;
+    mutable QHash<QString, QIcon> FByKind;
+    QHash<QString, QIcon> FButtons;
+    QMimeDatabase FTypes;
+};
+
 TOpenDialog::TOpenDialog(QWidget* owner) : FOwner(owner) {}
 
 TOpenDialog::~TOpenDialog() = default;
 
 bool TOpenDialog::Execute()
+{
+    if (!FIcons)
+        FIcons = std::make_unique<TDialogIcons>();
+    const std::optional<QString> chosen = RunDialog();
+    // What Qt's styles drew for the dialog is keyed to its widgets, which are
+    // gone; without this every run would leave some of it in the pixmap cache.
+    QPixmapCache::clear();
+    if (!chosen)
+        return false;
+    FFileName = *chosen;
+    return true;
+}
+
+std::optional<QString> TOpenDialog::RunDialog()
 {
     // A dialog for this run only. A dialog kept from run to run keeps its
     // name box's completer, which answers the folder listing that arrives
@@ -66,9 +132,8 @@ bool TOpenDialog::Execute()
     // Qt's own dialog everywhere: it accepts names that do not exist, and we
     // can place it.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (!FIcons)
-        FIcons = std::make_unique<QFileIconProvider>();
     dialog.setIconProvider(FIcons.get());
+    FIcons->ShareButtonIcons(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setWindowModality(Qt::ApplicationModal);
@@ -89,9 +154,8 @@ bool TOpenDialog::Execute()
             focus->setFocus(Qt::OtherFocusReason);
     }
     if (!accepted || chosen.isEmpty())
-        return false;
-    FFileName = chosen.front();
-    return true;
+        return std::nullopt;
+    return chosen.front();
 }
 
 TForm1::TForm1(QWidget* parent)

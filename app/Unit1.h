@@ -9,8 +9,9 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
-class QFileIconProvider;
+class TDialogIcons;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -36,11 +37,13 @@ public:
     void SetFileName(const QString& fileName) { FFileName = fileName; }
 
 private:
+    // The dialog itself, made and destroyed here; the confirmed path, if any.
+    std::optional<QString> RunDialog();
+
     QPointer<QWidget> FOwner;
     QString FFileName;
-    // Shared by every run's dialog: a provider of its own would give each
-    // dialog new icons, and each would leave its pixmaps in Qt's cache.
-    std::unique_ptr<QFileIconProvider> FIcons;
+    // The icons every run's dialog shows, kept from run to run.
+    std::unique_ptr<TDialogIcons> FIcons;
 };
 
 // The main window: a number of megabytes, a file picked with "...", and the

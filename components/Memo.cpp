@@ -851,8 +851,9 @@ QRect TMemo::CaretRect(std::int64_t pos) const
     // At the caret, the input method's cursor within the text being composed.
     const int local = int(pos - layout->Start) + (pos == FCursor ? FPreeditCursor : 0);
     const qreal x = layout->X0 + layout->Line().cursorToX(local);
-    return QRect(int(std::floor(Margin + x - HorizontalOffset())), Margin + int(line - FirstVisibleLine()) * LineHeight(),
-                 1, LineHeight());
+    // Rounded, as Qt's own text fields report their cursor.
+    return QRect(qRound(Margin + x - HorizontalOffset()), Margin + int(line - FirstVisibleLine()) * LineHeight(), 1,
+                 LineHeight());
 }
 
 QRect TMemo::CharacterRect(std::int64_t pos) const
@@ -1179,7 +1180,9 @@ bool TMemo::HandleKey(QKeyEvent* event)
         const auto toLine = [&](std::int64_t wanted) {
             if (FColumnX < 0)
                 FColumnX = XOf(FCursor);
-            keepColumn = true;
+            // Past the first or last line the caret goes to the text's start
+            // or end, and the column starts afresh from there.
+            keepColumn = wanted >= 0 && wanted < FText.LineCount();
             if (wanted < 0)
                 return std::int64_t(0);
             if (wanted >= FText.LineCount())
@@ -1213,8 +1216,10 @@ bool TMemo::HandleKey(QKeyEvent* event)
         MoveTo(target, move.Select, keepColumn);
         return true;
     }
-    // Any other key ends a run of Up and Down, even one that changes nothing.
-    FColumnX = -1;
+    // An editing key ends a run of Up and Down, even one that changes nothing.
+    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete || event->key() == Qt::Key_Return
+        || event->key() == Qt::Key_Enter || TypesText(event))
+        FColumnX = -1;
 
     if (event->matches(QKeySequence::DeleteStartOfWord)) {
         if (HasSelection())
