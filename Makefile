@@ -84,6 +84,7 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_memotext
 	mkdir -p build-fuzz/corpus
 	./build-fuzz/fuzz/fuzz_memotext -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 build-fuzz/corpus
+	$(MAKE) diff
 
 # The text area against Qt's plain text edit, many random events.
 DIFF_EVENTS ?= 100000
