@@ -9,58 +9,78 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace MemoReference {
 
-// What the bytes show: cut at the first zero, UTF-8 with one U+FFFD per
-// ill-formed part and one for a start inside a character, every line end
-// (CR LF, CR, LF) one '\n'.
-inline QString TextOf(const QByteArray& bytes)
+// The well-formed UTF-8 byte sequences as the Unicode standard tabulates
+// them (Table 3-7): the range of the lead byte, then the range of each byte
+// that must follow.
+struct TSequence {
+    uchar LeadFrom, LeadTo;
+    int Count;
+    uchar Next[3][2];
+};
+
+constexpr TSequence Sequences[] = {
+    {0x00, 0x7F, 0, {}},
+    {0xC2, 0xDF, 1, {{0x80, 0xBF}}},
+    {0xE0, 0xE0, 2, {{0xA0, 0xBF}, {0x80, 0xBF}}},
+    {0xE1, 0xEC, 2, {{0x80, 0xBF}, {0x80, 0xBF}}},
+    {0xED, 0xED, 2, {{0x80, 0x9F}, {0x80, 0xBF}}},
+    {0xEE, 0xEF, 2, {{0x80, 0xBF}, {0x80, 0xBF}}},
+    {0xF0, 0xF0, 3, {{0x90, 0xBF}, {0x80, 0xBF}, {0x80, 0xBF}}},
+    {0xF1, 0xF3, 3, {{0x80, 0xBF}, {0x80, 0xBF}, {0x80, 0xBF}}},
+    {0xF4, 0xF4, 3, {{0x80, 0x8F}, {0x80, 0xBF}, {0x80, 0xBF}}},
+};
+
+// UTF-8 by the table: a well-formed sequence is its character (Qt's decoder
+// turns it into UTF-16), and each maximal subpart of an ill-formed one, or a
+// byte that starts no sequence, is one U+FFFD.
+inline QString Decode(QByteArrayView bytes)
 {
-    QByteArray b = bytes;
-    const qsizetype zero = b.indexOf('\0');
-    if (zero >= 0)
-        b.truncate(zero);
     QString out;
     qsizetype i = 0;
-    if (i < b.size() && (uchar(b[i]) & 0xC0) == 0x80) {
-        while (i < 3 && i < b.size() && (uchar(b[i]) & 0xC0) == 0x80)
-            ++i;
-        out += QChar(0xFFFD);
-    }
-    while (i < b.size()) {
-        const uchar c = uchar(b[i]);
-        if (c == '\r' || c == '\n') {
-            i += (c == '\r' && i + 1 < b.size() && b[i + 1] == '\n') ? 2 : 1;
-            out += u'\n';
-            continue;
+    while (i < bytes.size()) {
+        const uchar lead = uchar(bytes[i]);
+        const TSequence* row = std::find_if(std::begin(Sequences), std::end(Sequences), [lead](const TSequence& r) {
+            return lead >= r.LeadFrom && lead <= r.LeadTo;
+        });
+        int matched = 0;
+        if (row != std::end(Sequences)) {
+            while (matched < row->Count && i + 1 + matched < bytes.size()
+                   && uchar(bytes[i + 1 + matched]) >= row->Next[matched][0]
+                   && uchar(bytes[i + 1 + matched]) <= row->Next[matched][1])
+                ++matched;
         }
-        if (c < 0x80) {
-            out += QChar(char16_t(c));
-            ++i;
-            continue;
-        }
-        int need = 0;
-        char32_t code = 0;
-        uchar low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) { need = 1; code = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { need = 2; code = c & 0x0F; low = c == 0xE0 ? 0xA0 : 0x80; high = c == 0xED ? 0x9F : 0xBF; }
-        else if (c >= 0xF0 && c <= 0xF4) { need = 3; code = c & 0x07; low = c == 0xF0 ? 0x90 : 0x80; high = c == 0xF4 ? 0x8F : 0xBF; }
-        int taken = 0;
-        ++i;
-        while (taken < need && i < b.size() && uchar(b[i]) >= low && uchar(b[i]) <= high) {
-            code = (code << 6) | (uchar(b[i]) & 0x3F);
-            low = 0x80; high = 0xBF;
-            ++taken; ++i;
-        }
-        if (taken < need || need == 0)
-            out += QChar(0xFFFD);
+        if (row != std::end(Sequences) && matched == row->Count)
+            out += QString::fromUtf8(bytes.sliced(i, 1 + matched));
         else
-            out += QString::fromUcs4(&code, 1);
+            out += QChar(0xFFFD);
+        i += 1 + matched;
     }
     return out;
+}
+
+// What the bytes show: cut at the first zero; a start inside a character (up
+// to three continuation bytes) one U+FFFD, the rest decoded by the table;
+// then every line end, CR LF, a lone CR or a lone LF, one '\n'.
+inline QString TextOf(const QByteArray& bytes)
+{
+    QByteArrayView b(bytes);
+    const qsizetype zero = b.indexOf('\0');
+    if (zero >= 0)
+        b = b.first(zero);
+    qsizetype cut = 0;
+    while (cut < 3 && cut < b.size() && (uchar(b[cut]) & 0xC0) == 0x80)
+        ++cut;
+    QString text = (cut > 0 ? QStringLiteral("\uFFFD") : QString()) + Decode(b.sliced(cut));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
 }
 
 // What an inserted text becomes: every line end one '\n', lone surrogates U+FFFD.
@@ -95,7 +115,8 @@ inline TTextStore StoreOf(const QByteArray& bytes)
 }
 
 // Applies edits to both models; Check() returns the first disagreement, or
-// an empty text.
+// an empty text. The reference keeps whole texts for undo and decides by
+// itself which edits join the step before.
 class TChecker
 {
 public:
@@ -114,7 +135,11 @@ public:
         return pos;
     }
 
-    void Replace(qint64 from, qint64 to, const QString& text)
+    // An edit of a kind. Typing joins the typing step it continues (at the
+    // end of what that step typed); Backspace joins the deleting it
+    // continues leftwards, Delete the deleting at the same place; any other
+    // edit, an undo, a redo or BreakMerge ends the run.
+    void Replace(qint64 from, qint64 to, const QString& text, TEditKind kind = TEditKind::ekOther)
     {
         from = Snap(from);
         to = Snap(to);
@@ -123,44 +148,51 @@ public:
         const QString inserted = Inserted(text);
         if (from == to && inserted.isEmpty())
             return;
-        FModel.Replace(from, to, text);
-        FUndo.push_back(FReference);
+        FModel.Replace(from, to, text, kind);
         FRedo.clear();
+        const bool pure = inserted.isEmpty();
+        TStep* last = FRunOpen && !FUndo.empty() && FUndo.back().Kind == kind ? &FUndo.back() : nullptr;
+        if (last && kind == TEditKind::ekTyping && from == to && from == last->Pos + last->InsertedLength) {
+            last->InsertedLength += inserted.size();
+        } else if (last && kind == TEditKind::ekDeleteBack && pure && last->InsertedLength == 0 && to == last->Pos) {
+            last->Pos = from;
+            last->RemovedLength += to - from;
+        } else if (last && kind == TEditKind::ekDeleteForward && pure && last->InsertedLength == 0
+                   && from == last->Pos) {
+            last->RemovedLength += to - from;
+        } else {
+            FUndo.push_back({FReference, from, to - from, inserted.size(), kind});
+        }
+        FRunOpen = kind != TEditKind::ekOther;
         FReference.replace(from, to - from, inserted);
     }
 
-    // Every edit here is one undo step (ekOther); merging is tested apart.
-    void Undo()
+    void BreakMerge()
     {
-        if (FModel.CanUndo() != !FUndo.empty())
-            FStackMismatch = true;
-        if (FUndo.empty())
-            return;
-        FModel.Undo();
-        FRedo.push_back(FReference);
-        FReference = FUndo.back();
-        FUndo.pop_back();
+        FModel.BreakMerge();
+        FRunOpen = false;
     }
 
-    void Redo()
-    {
-        if (FModel.CanRedo() != !FRedo.empty())
-            FStackMismatch = true;
-        if (FRedo.empty())
-            return;
-        FModel.Redo();
-        FUndo.push_back(FReference);
-        FReference = FRedo.back();
-        FRedo.pop_back();
-    }
+    // Undo and redo, with what each says it changed checked against the step.
+    void Undo() { Replay(FUndo, FRedo, true); }
+    void Redo() { Replay(FRedo, FUndo, false); }
 
     const QString& Reference() const { return FReference; }
     TMemoText& Model() { return FModel; }
 
     QString Check(qint64 probe) const
     {
-        if (FStackMismatch)
-            return QStringLiteral("undo or redo offered when it should not be, or the reverse");
+        if (!FFault.isEmpty())
+            return FFault;
+        // What the next undo would change, as soon as the step is made.
+        if (!FUndo.empty()) {
+            const TStep& step = FUndo.back();
+            const TEditChange next = FModel.NextUndo();
+            if (next.Pos != step.Pos || next.Removed != step.InsertedLength || next.Inserted != step.RemovedLength)
+                return QStringLiteral("next undo (%1, -%2, +%3), expected (%4, -%5, +%6)")
+                    .arg(next.Pos).arg(next.Removed).arg(next.Inserted)
+                    .arg(step.Pos).arg(step.InsertedLength).arg(step.RemovedLength);
+        }
         if (FModel.Length() != FReference.size())
             return QStringLiteral("length %1, expected %2").arg(FModel.Length()).arg(FReference.size());
         if (FModel.Text() != FReference)
@@ -186,11 +218,43 @@ public:
     }
 
 private:
+    // One undo step: the text before it, and where it removed and inserted.
+    struct TStep {
+        QString Before;
+        qint64 Pos = 0;
+        qint64 RemovedLength = 0;
+        qint64 InsertedLength = 0;
+        TEditKind Kind = TEditKind::ekOther;
+    };
+
+    void Replay(std::vector<TStep>& from, std::vector<TStep>& to, bool undo)
+    {
+        if ((undo ? FModel.CanUndo() : FModel.CanRedo()) != !from.empty())
+            FFault = QStringLiteral("undo or redo offered when it should not be, or the reverse");
+        if (from.empty())
+            return;
+        TStep step = std::move(from.back());
+        from.pop_back();
+        // Undo takes the inserted text out and puts the removed back; redo the reverse.
+        const TEditChange change = undo ? FModel.Undo() : FModel.Redo();
+        const qint64 removed = undo ? step.InsertedLength : step.RemovedLength;
+        const qint64 inserted = undo ? step.RemovedLength : step.InsertedLength;
+        if (change.Pos != step.Pos || change.Removed != removed || change.Inserted != inserted)
+            FFault = QStringLiteral("%1 reported (%2, -%3, +%4), expected (%5, -%6, +%7)")
+                         .arg(undo ? QStringLiteral("undo") : QStringLiteral("redo"))
+                         .arg(change.Pos).arg(change.Removed).arg(change.Inserted)
+                         .arg(step.Pos).arg(removed).arg(inserted);
+        std::swap(step.Before, FReference);
+        to.push_back(std::move(step));
+        FRunOpen = false;
+    }
+
     QString FReference;
     TMemoText FModel;
-    std::vector<QString> FUndo;
-    std::vector<QString> FRedo;
-    bool FStackMismatch = false;
+    std::vector<TStep> FUndo;
+    std::vector<TStep> FRedo;
+    bool FRunOpen = false;
+    QString FFault;
 };
 
 } // namespace MemoReference

@@ -83,10 +83,14 @@ void TestMemoText::displayRules_data()
     QTest::newRow("overlong") << QByteArray("\xc0\xaf") << QStringLiteral("\uFFFD\uFFFD");
     QTest::newRow("surrogate") << QByteArray("x\xed\xa0\x80") << QStringLiteral("x\uFFFD\uFFFD\uFFFD");
     QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << QStringLiteral("\uFFFD\uFFFD\uFFFD\uFFFD");
-    // Long enough for the 64-byte scan and several index marks.
-    const QByteArray block = QByteArray("0123456789abcdef").repeated(300) + "\r";
-    QTest::newRow("CR LF across scan blocks") << block.repeated(5) + "\n"
-                                             << (QString::fromLatin1(block.chopped(1)) + u'\n').repeated(5);
+    // A CR LF split by each edge the scan works with: a 64-byte block, and
+    // the index marks about every 4,096 bytes.
+    QByteArray straddling = QByteArray("0123456789abcdef").repeated(1300);
+    for (const qsizetype cr : {63, 127, 4095, 8191, 12287})
+        straddling.replace(cr, 2, "\r\n");
+    QString expected = QString::fromLatin1(straddling);
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QTest::newRow("CR LF across scan blocks and index marks") << straddling << expected;
 }
 
 void TestMemoText::displayRules()
@@ -117,15 +121,48 @@ void TestMemoText::randomEdits()
     TChecker checker(RandomBytes(flavour, size, random));
     QCOMPARE(checker.Check(random.generate()), QString());
 
-    for (int step = 0; step < 300; ++step) {
+    // Edits of every kind around a caret, as keys make them, so that typing
+    // and deleting runs join, and other edits anywhere.
+    qint64 caret = 0;
+    for (int step = 0; step < 600; ++step) {
         const qint64 length = checker.Reference().size();
+        caret = checker.Snap(std::min(caret, length));
         const qint64 from = random.bounded(length + 1);
         const qint64 to = from + random.bounded(std::min<qint64>(length - from, 50) + 1);
-        switch (random.bounded(6)) {
+        switch (random.bounded(13)) {
         case 0: checker.Undo(); break;
         case 1: checker.Redo(); break;
-        case 2: checker.Replace(from, to, QString()); break;
-        case 3: checker.Replace(0, random.bounded(3) ? 0 : length, RandomInsert(checker.Reference(), random)); break;
+        case 2:
+        case 3:
+            // The caret moves; the text area ends the run then, but a run must
+            // also end where the next edit does not continue it.
+            caret = from;
+            if (random.bounded(2))
+                checker.BreakMerge();
+            break;
+        case 4:
+        case 5: {
+            const QString typed = random.bounded(2) ? QStringLiteral("x") : RandomInsert(QString(), random);
+            checker.Replace(caret, caret, typed, TEditKind::ekTyping);
+            caret += Inserted(typed).size();
+            break;
+        }
+        case 6:
+        case 7:
+            if (caret > 0) {
+                const qint64 end = caret;
+                caret = checker.Snap(caret - 1);
+                checker.Replace(caret, end, QString(), TEditKind::ekDeleteBack);
+            }
+            break;
+        case 8:
+        case 9: {
+            const qint64 next = caret < length && checker.Reference()[caret].isHighSurrogate() ? caret + 2 : caret + 1;
+            checker.Replace(caret, next, QString(), TEditKind::ekDeleteForward);
+            break;
+        }
+        case 10: checker.Replace(from, to, QString()); break;
+        case 11: checker.Replace(0, random.bounded(3) ? 0 : length, RandomInsert(checker.Reference(), random)); break;
         default: checker.Replace(from, to, RandomInsert(checker.Reference(), random)); break;
         }
         const QString fault = checker.Check(random.generate());
