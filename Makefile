@@ -83,7 +83,7 @@ fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUN_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_memotext
 	mkdir -p build-fuzz/corpus
-	./build-fuzz/fuzz/fuzz_memotext -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 build-fuzz/corpus
+	./build-fuzz/fuzz/fuzz_memotext -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 build-fuzz/corpus fuzz/corpus
 	$(MAKE) diff
 
 # The text area against Qt's plain text edit, many random events.

@@ -126,17 +126,18 @@ public:
         return t == QAccessible::Value ? QString() : QAccessibleWidget::text(t);
     }
 
-    // Text interface.
+    // Text interface. Offsets count from the stretch of text a screen reader
+    // is offered (all of it, unless it is longer than an int can count).
     void selection(int index, int* start, int* end) const override
     {
         *start = *end = 0;
         if (index == 0 && Memo()->HasSelection()) {
-            *start = ClampToInt(Memo()->SelectionStart());
-            *end = ClampToInt(Memo()->SelectionEnd());
+            *start = Offset(Memo()->SelectionStart());
+            *end = Offset(Memo()->SelectionEnd());
         }
     }
     int selectionCount() const override { return Memo()->HasSelection() ? 1 : 0; }
-    void addSelection(int start, int end) override { Memo()->SetSelection(start, end); }
+    void addSelection(int start, int end) override { Memo()->SetSelection(Pos(start), Pos(end)); }
     void removeSelection(int index) override
     {
         if (index == 0)
@@ -145,36 +146,35 @@ public:
     void setSelection(int index, int start, int end) override
     {
         if (index == 0)
-            Memo()->SetSelection(start, end);
+            Memo()->SetSelection(Pos(start), Pos(end));
     }
-    int cursorPosition() const override { return ClampToInt(Memo()->CursorPosition()); }
-    void setCursorPosition(int position) override { Memo()->SetSelection(position, position); }
-    QString text(int start, int end) const override { return Memo()->Model().Text(start, end); }
-    int characterCount() const override { return ClampToInt(Memo()->Model().Length()); }
+    int cursorPosition() const override { return Offset(Memo()->CursorPosition()); }
+    void setCursorPosition(int position) override { Memo()->SetSelection(Pos(position), Pos(position)); }
+    QString text(int start, int end) const override { return Memo()->Model().Text(Pos(start), Pos(end)); }
+    int characterCount() const override { return Offset(End()); }
 
     QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int* start, int* end) const override
     {
-        return Part(Around(offset, boundary), start, end);
+        return Part(Around(Pos(offset), boundary), start, end);
     }
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundary, int* start, int* end) const override
     {
-        const auto at = Around(offset, boundary);
-        if (at.first == 0 || boundary == QAccessible::NoBoundary)
-            return Part({0, 0}, start, end);
-        return Part(Around(ClampToInt(at.first - 1), boundary), start, end);
+        const auto at = Around(Pos(offset), boundary);
+        if (at.first <= Origin() || boundary == QAccessible::NoBoundary)
+            return Part({Origin(), Origin()}, start, end);
+        return Part(Around(at.first - 1, boundary), start, end);
     }
     QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundary, int* start, int* end) const override
     {
-        const auto at = Around(offset, boundary);
-        const std::int64_t length = Memo()->Model().Length();
-        if (at.second >= length || boundary == QAccessible::NoBoundary)
-            return Part({length, length}, start, end);
-        return Part(Around(ClampToInt(at.second), boundary), start, end);
+        const auto at = Around(Pos(offset), boundary);
+        if (at.second >= End() || boundary == QAccessible::NoBoundary)
+            return Part({End(), End()}, start, end);
+        return Part(Around(at.second, boundary), start, end);
     }
 
     QRect characterRect(int offset) const override
     {
-        const QRect rect = Memo()->CharacterRect(offset);
+        const QRect rect = Memo()->CharacterRect(Pos(offset));
         return QRect(Memo()->viewport()->mapToGlobal(rect.topLeft()), rect.size());
     }
     int offsetAtPoint(const QPoint& point) const override
@@ -182,12 +182,12 @@ public:
         const QPoint local = Memo()->viewport()->mapFromGlobal(point);
         if (!Memo()->viewport()->rect().contains(local))
             return -1;
-        return ClampToInt(Memo()->PositionAt(local));
+        return Offset(Memo()->PositionAt(local));
     }
     void scrollToSubstring(int start, int end) override
     {
-        Memo()->EnsureVisible(end);
-        Memo()->EnsureVisible(start);
+        Memo()->EnsureVisible(Pos(end));
+        Memo()->EnsureVisible(Pos(start));
     }
     QString attributes(int offset, int* start, int* end) const override
     {
@@ -199,21 +199,29 @@ public:
     }
 
     // Editable text interface.
-    void deleteText(int start, int end) override { Memo()->ReplaceRange(start, end, {}); }
-    void insertText(int offset, const QString& text) override { Memo()->ReplaceRange(offset, offset, text); }
+    void deleteText(int start, int end) override { Memo()->ReplaceRange(Pos(start), Pos(end), {}); }
+    void insertText(int offset, const QString& text) override { Memo()->ReplaceRange(Pos(offset), Pos(offset), text); }
     void replaceText(int start, int end, const QString& text) override
     {
-        Memo()->ReplaceRange(start, end, text);
+        Memo()->ReplaceRange(Pos(start), Pos(end), text);
     }
 
 private:
     TMemo* Memo() const { return static_cast<TMemo*>(widget()); }
 
-    std::pair<std::int64_t, std::int64_t> Around(int offset, QAccessible::TextBoundaryType boundary) const
+    std::int64_t Origin() const { return Memo()->AccessibleOrigin(); }
+    std::int64_t End() const
+    {
+        return std::min(Memo()->Model().Length(), Origin() + std::numeric_limits<int>::max());
+    }
+    std::int64_t Pos(int offset) const { return std::clamp<std::int64_t>(Origin() + offset, Origin(), End()); }
+    int Offset(std::int64_t pos) const { return ClampToInt(pos - Origin()); }
+
+    std::pair<std::int64_t, std::int64_t> Around(std::int64_t at, QAccessible::TextBoundaryType boundary) const
     {
         const TMemoText& text = Memo()->Model();
         const std::int64_t length = text.Length();
-        const std::int64_t at = std::clamp<std::int64_t>(offset, 0, length);
+        at = std::clamp<std::int64_t>(at, 0, length);
         switch (boundary) {
         case QAccessible::CharBoundary: {
             if (at >= length)
@@ -225,7 +233,7 @@ private:
         case QAccessible::WordBoundary:
             return Memo()->WordAt(at);
         case QAccessible::NoBoundary:
-            return {0, length};
+            return {Origin(), End()};
         default: {
             // Sentences, paragraphs and lines are all the line, with its line end.
             const std::int64_t line = text.LineOf(at);
@@ -235,11 +243,14 @@ private:
         }
     }
 
+    // A range as offsets and its text, both within the stretch offered.
     QString Part(std::pair<std::int64_t, std::int64_t> range, int* start, int* end) const
     {
-        *start = ClampToInt(range.first);
-        *end = ClampToInt(range.second);
-        return Memo()->Model().Text(range.first, range.second);
+        const std::int64_t from = std::clamp(range.first, Origin(), End());
+        const std::int64_t to = std::clamp(range.second, from, End());
+        *start = Offset(from);
+        *end = Offset(to);
+        return Memo()->Model().Text(from, to);
     }
 };
 
@@ -301,6 +312,21 @@ void TMemo::LoadStore(TTextStore store)
     CaretChanged(true);
 }
 
+std::int64_t TMemo::AccessibleOrigin() const
+{
+    // Screen readers count in int. Past that many units they are offered a
+    // stretch of that length around the caret, which moves on half a billion
+    // units at a time, so that offsets stay put while the caret moves about.
+    constexpr std::int64_t Limit = std::numeric_limits<int>::max();
+    constexpr std::int64_t Step = std::int64_t(1) << 30;
+    const std::int64_t length = FText.Length();
+    if (length <= Limit)
+        return 0;
+    const std::int64_t origin = std::clamp<std::int64_t>(FCursor / Step * Step - Step / 2, 0, length - Limit);
+    // Never inside a surrogate pair; past it, so that the text's end stays in reach.
+    return FText.Snap(origin) < origin ? origin + 1 : origin;
+}
+
 void TMemo::SetText(const QString& text)
 {
     TTextStore store;
@@ -350,11 +376,11 @@ void TMemo::Changed(std::int64_t pos, std::int64_t removed, const QString& remov
     UpdateScrollBars();
     if (QAccessible::isActive()) {
         if (removed > 0) {
-            QAccessibleTextRemoveEvent event(this, ClampToInt(pos), removedText);
+            QAccessibleTextRemoveEvent event(this, ClampToInt(pos - AccessibleOrigin()), removedText);
             QAccessible::updateAccessibility(&event);
         }
         if (inserted > 0) {
-            QAccessibleTextInsertEvent event(this, ClampToInt(pos),
+            QAccessibleTextInsertEvent event(this, ClampToInt(pos - AccessibleOrigin()),
                                              FText.Text(pos, pos + std::min(inserted, NoticeLimit)));
             QAccessible::updateAccessibility(&event);
         }
@@ -424,10 +450,12 @@ void TMemo::SetSelection(std::int64_t anchor, std::int64_t position)
 void TMemo::CaretChanged(bool selectionToo)
 {
     if (QAccessible::isActive()) {
-        QAccessibleTextCursorEvent cursor(this, ClampToInt(FCursor));
+        const std::int64_t origin = AccessibleOrigin();
+        QAccessibleTextCursorEvent cursor(this, ClampToInt(FCursor - origin));
         QAccessible::updateAccessibility(&cursor);
         if (selectionToo) {
-            QAccessibleTextSelectionEvent selection(this, ClampToInt(SelectionStart()), ClampToInt(SelectionEnd()));
+            QAccessibleTextSelectionEvent selection(this, ClampToInt(SelectionStart() - origin),
+                                                    ClampToInt(SelectionEnd() - origin));
             QAccessible::updateAccessibility(&selection);
         }
     }

@@ -62,6 +62,11 @@ public:
     // Select All, enabled as they apply; the caller owns it.
     QMenu* CreateContextMenu();
 
+    // Where the text a screen reader is offered begins: 0, unless the text is
+    // longer than 2,147,483,647 units; then the stretch of that length around
+    // the caret is offered.
+    std::int64_t AccessibleOrigin() const;
+
     // Geometry for views and assistive technology.
     QRect CharacterRect(std::int64_t pos) const;
     // Where the caret stands (or would stand at pos), one pixel wide.

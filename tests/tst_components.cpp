@@ -18,6 +18,13 @@
 
 namespace {
 
+// A colour as the layouts store it, from its definition: red + 256 x green
+// + 65536 x blue.
+constexpr TColor Stored(int red, int green, int blue)
+{
+    return TColor(red + 256 * green + 65536 * blue);
+}
+
 using G = TVelmGradient;
 
 // Receives what the label hands to the desktop's URL opener.
@@ -103,25 +110,25 @@ void TestComponents::colourTable_data()
                         int entry, TColor colour) {
         QTest::newRow(name) << int(s) << int(e) << int(d) << entry << uint(colour);
     };
-    row("blue to black, up-left, 0", G::scBlue, G::ecBlack, G::gdUpLeft, 0, RgbToColor(0, 0, 0));
-    row("blue to black, up-left, 200", G::scBlue, G::ecBlack, G::gdUpLeft, 200, RgbToColor(0, 0, 200));
-    row("blue to black, down-right, 0", G::scBlue, G::ecBlack, G::gdDownRight, 0, RgbToColor(0, 0, 255));
-    row("aqua to black, 55", G::scAqua, G::ecBlack, G::gdDownRight, 55, RgbToColor(0, 200, 200));
-    row("gray half at the black end", G::scGray, G::ecBlack, G::gdDownRight, 0, RgbToColor(127, 127, 127));
-    row("gray half at the white end", G::scGray, G::ecWhite, G::gdDownRight, 0, RgbToColor(128, 128, 128));
-    row("maroon to white, 100", G::scMaroon, G::ecWhite, G::gdDownRight, 100, RgbToColor(178, 100, 100));
-    row("olive to white, up-left, 10", G::scOlive, G::ecWhite, G::gdUpLeft, 10, RgbToColor(250, 250, 245));
-    row("teal to black, up-left, 9", G::scTeal, G::ecBlack, G::gdUpLeft, 9, RgbToColor(0, 4, 4));
-    row("yellow to white, 255", G::scYellow, G::ecWhite, G::gdDownRight, 255, RgbToColor(255, 255, 255));
-    row("yellow to white, 0", G::scYellow, G::ecWhite, G::gdDownRight, 0, RgbToColor(255, 255, 0));
-    row("white to white", G::scWhite, G::ecWhite, G::gdUpLeft, 77, RgbToColor(255, 255, 255));
-    row("white to black is a grey ramp", G::scWhite, G::ecBlack, G::gdDownRight, 100, RgbToColor(155, 155, 155));
-    row("purple to black", G::scPurple, G::ecBlack, G::gdDownRight, 0, RgbToColor(127, 0, 127));
-    row("green to white", G::scGreen, G::ecWhite, G::gdDownRight, 0, RgbToColor(0, 128, 0));
-    row("fuchsia to white", G::scFuchsia, G::ecWhite, G::gdDownRight, 40, RgbToColor(255, 40, 255));
-    row("lime to black", G::scLime, G::ecBlack, G::gdUpLeft, 30, RgbToColor(0, 30, 0));
-    row("navy to white", G::scNavy, G::ecWhite, G::gdDownRight, 0, RgbToColor(0, 0, 128));
-    row("red to white, up-left, 255", G::scRed, G::ecWhite, G::gdUpLeft, 255, RgbToColor(255, 0, 0));
+    row("blue to black, up-left, 0", G::scBlue, G::ecBlack, G::gdUpLeft, 0, Stored(0, 0, 0));
+    row("blue to black, up-left, 200", G::scBlue, G::ecBlack, G::gdUpLeft, 200, Stored(0, 0, 200));
+    row("blue to black, down-right, 0", G::scBlue, G::ecBlack, G::gdDownRight, 0, Stored(0, 0, 255));
+    row("aqua to black, 55", G::scAqua, G::ecBlack, G::gdDownRight, 55, Stored(0, 200, 200));
+    row("gray half at the black end", G::scGray, G::ecBlack, G::gdDownRight, 0, Stored(127, 127, 127));
+    row("gray half at the white end", G::scGray, G::ecWhite, G::gdDownRight, 0, Stored(128, 128, 128));
+    row("maroon to white, 100", G::scMaroon, G::ecWhite, G::gdDownRight, 100, Stored(178, 100, 100));
+    row("olive to white, up-left, 10", G::scOlive, G::ecWhite, G::gdUpLeft, 10, Stored(250, 250, 245));
+    row("teal to black, up-left, 9", G::scTeal, G::ecBlack, G::gdUpLeft, 9, Stored(0, 4, 4));
+    row("yellow to white, 255", G::scYellow, G::ecWhite, G::gdDownRight, 255, Stored(255, 255, 255));
+    row("yellow to white, 0", G::scYellow, G::ecWhite, G::gdDownRight, 0, Stored(255, 255, 0));
+    row("white to white", G::scWhite, G::ecWhite, G::gdUpLeft, 77, Stored(255, 255, 255));
+    row("white to black is a grey ramp", G::scWhite, G::ecBlack, G::gdDownRight, 100, Stored(155, 155, 155));
+    row("purple to black", G::scPurple, G::ecBlack, G::gdDownRight, 0, Stored(127, 0, 127));
+    row("green to white", G::scGreen, G::ecWhite, G::gdDownRight, 0, Stored(0, 128, 0));
+    row("fuchsia to white", G::scFuchsia, G::ecWhite, G::gdDownRight, 40, Stored(255, 40, 255));
+    row("lime to black", G::scLime, G::ecBlack, G::gdUpLeft, 30, Stored(0, 30, 0));
+    row("navy to white", G::scNavy, G::ecWhite, G::gdDownRight, 0, Stored(0, 0, 128));
+    row("red to white, up-left, 255", G::scRed, G::ecWhite, G::gdUpLeft, 255, Stored(255, 0, 0));
 }
 
 void TestComponents::colourTable()
@@ -223,7 +230,7 @@ void TestComponents::gradientSetters()
     QCOMPARE(paints, 1);
     gradient->SetStartColor(G::scRed);
     QCOMPARE(paints, 2);
-    QCOMPARE(uint(gradient->ColourTable()[0]), uint(RgbToColor(255, 0, 0)));
+    QCOMPARE(uint(gradient->ColourTable()[0]), uint(Stored(255, 0, 0)));
 
     QCOMPARE(Failure([&] { gradient->SetStepWidth(11); }), QStringLiteral("Range check error"));
     QCOMPARE(gradient->StepWidth(), 1);
@@ -234,7 +241,7 @@ void TestComponents::gradientSetters()
     QCOMPARE(Failure([&] { orphan.SetEndColor(G::ecWhite); }),
              QStringLiteral("Control 'Lonely' has no parent window"));
     QCOMPARE(orphan.EndColor(), G::ecWhite);
-    QCOMPARE(uint(orphan.ColourTable()[0]), uint(RgbToColor(0, 0, 255)));
+    QCOMPARE(uint(orphan.ColourTable()[0]), uint(Stored(0, 0, 255)));
 }
 
 void TestComponents::firstFrame()

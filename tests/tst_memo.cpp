@@ -1,6 +1,7 @@
 // The text area as a user drives it: keys, mouse, clipboard, undo, the
 // context menu, long lines, and what a screen reader is told and can ask.
 
+#include "components/Failure.h"
 #include "components/Memo.h"
 #include "tests/ChildProcess.h"
 #include "tests/MemoReference.h"
@@ -53,6 +54,7 @@ private Q_SLOTS:
     void cleanup();
     void keys_data();
     void keys();
+    void undoAfterAReloadDoesNothing();
     void pagesAndLongTexts();
     void mouseSelects();
     void dragBeyondTheViewScrolls();
@@ -70,6 +72,7 @@ private Q_SLOTS:
     void editsInALongLineKeepPlaces();
     void paintsSelectionInHighlightColours();
     void accessibleText();
+    void accessibleTextPastAnIntsReach();
     void copyBeyondMemoryFailsClearly();
 
 private:
@@ -137,6 +140,11 @@ void TestMemo::keys_data()
     QTest::newRow("Ctrl+A then typing") << text << 2 << 2 << Keys({{Qt::Key_A, Ctrl}, "z"}) << "z" << 1 << 1;
     QTest::newRow("typing undoes at once") << text << 3 << 3 << Keys({"xyz", {Qt::Key_Z, Ctrl}})
                                            << text << 3 << 3;
+    QTest::newRow("undo of typing over a selection") << text << 4 << 7 << Keys({"2", {Qt::Key_Z, Ctrl}})
+                                                     << text << 7 << 7;
+    QTest::newRow("a caret move ends a typing run") << text << 3 << 3
+                                                    << Keys({"ab", {Qt::Key_Left, None}, "c", {Qt::Key_Z, Ctrl}})
+                                                    << QStringLiteral("oneab two three") << 4 << 4;
     QTest::newRow("redo") << text << 3 << 3 << Keys({"xy", {Qt::Key_Z, Ctrl}, {Qt::Key_Z, Ctrl | Shift}})
                           << "onexy two three" << 5 << 5;
     // Right-to-left lines: Left goes on through the text, Right back.
@@ -178,6 +186,15 @@ void TestMemo::keys()
     QTEST(Memo()->Text(), "result");
     QTEST(int(Memo()->Anchor()), "resultAnchor");
     QTEST(int(Memo()->CursorPosition()), "resultCaret");
+}
+
+void TestMemo::undoAfterAReloadDoesNothing()
+{
+    Memo()->SetText(QStringLiteral("first"));
+    QTest::keyClicks(Memo(), QStringLiteral("typed "));
+    Memo()->SetText(QStringLiteral("reloaded"));
+    QTest::keyClick(Memo(), Qt::Key_Z, Ctrl);
+    QCOMPARE(Memo()->Text(), QStringLiteral("reloaded"));
 }
 
 void TestMemo::pagesAndLongTexts()
@@ -586,6 +603,43 @@ void TestMemo::accessibleText()
     QCOMPARE(Memo()->Text().section(u'\n', 0, 0), QStringLiteral("1st line"));
 }
 
+// Past 2,147,483,647 units a screen reader still reaches the text around
+// the caret, the start when the caret is there and what was typed at the end.
+void TestMemo::accessibleTextPastAnIntsReach()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("2 GB of text is too slow to fill under AddressSanitizer");
+#endif
+    constexpr std::int64_t Size = std::int64_t(std::numeric_limits<int>::max()) + 4000;
+    TMallocBytes block(static_cast<char*>(std::malloc(Size)));
+    QVERIFY(block);
+    std::memset(block.get(), 'a', Size);
+    for (std::int64_t at = 99; at < Size; at += 100)
+        block.get()[at] = '\n';
+    std::memcpy(block.get(), "start", 5);
+    Memo()->LoadStore(TTextStore(std::move(block), Size));
+    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(Memo())->textInterface();
+    QCOMPARE(text->characterCount(), std::numeric_limits<int>::max());
+    QCOMPARE(text->text(0, 5), QStringLiteral("start"));
+
+    Memo()->SetSelection(Size, Size);
+    QTest::keyClicks(Memo(), QStringLiteral("tail"));
+    const int caret = text->cursorPosition();
+    QCOMPARE(text->text(caret - 4, caret), QStringLiteral("tail"));
+    QCOMPARE(caret, text->characterCount());
+    int start = 0;
+    int end = 0;
+    QVERIFY(text->textAtOffset(caret - 1, QAccessible::LineBoundary, &start, &end).endsWith(u"tail"));
+    QCOMPARE(end, caret);
+    // Placing the caret through the interface reaches the same text.
+    text->setCursorPosition(caret - 2);
+    QCOMPARE(Memo()->CursorPosition(), Size + 2);
+
+    Memo()->SetSelection(3, 3);
+    QCOMPARE(text->cursorPosition(), 3);
+    QCOMPARE(text->text(0, 5), QStringLiteral("start"));
+}
+
 void TestMemo::copyBeyondMemoryFailsClearly()
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -596,14 +650,22 @@ void TestMemo::copyBeyondMemoryFailsClearly()
         constexpr std::int64_t Size = 300'000'000;
         TMallocBytes block(static_cast<char*>(std::malloc(Size)));
         std::memset(block.get(), 'x', Size);
-        TMemoText text;
-        text.Load(TTextStore(std::move(block), Size));
-        try {
-            text.Text();
-            return 1;
-        } catch (const std::bad_alloc&) {
-            return text.Text(Size - 3, Size) == u"xxx" ? 0 : 2;
+        // Copy and Cut of all of it fail with a message, and the text stays.
+        TMemo memo;
+        memo.LoadStore(TTextStore(std::move(block), Size));
+        memo.SelectAll();
+        for (void (TMemo::*action)() : {&TMemo::Copy, &TMemo::Cut}) {
+            try {
+                (memo.*action)();
+                return 1;
+            } catch (const TFailure& failure) {
+                if (failure.Message() != u"Not enough memory to copy the selection")
+                    return 2;
+            }
+            if (memo.Model().Length() != Size || memo.Model().Text(Size - 3, Size) != u"xxx")
+                return 4;
         }
+        return 0;
     });
     QCOMPARE(status, 0);
 }

@@ -193,12 +193,14 @@ void TestMemoText::typingAndDeletingMergeIntoOneUndo()
     }
     QVERIFY(!model.CanUndo());
 
-    // Typing after a break starts a new step; a load forgets all steps.
+    // Typing after a break starts a new step even where it continues the
+    // typing before; a load forgets all steps.
     model.Redo();
-    model.BreakMerge();
     model.Replace(8, 8, u"!", TEditKind::ekTyping);
+    model.BreakMerge();
+    model.Replace(9, 9, u"?", TEditKind::ekTyping);
     model.Undo();
-    QCOMPARE(model.Text(), QStringLiteral("helloxyz world"));
+    QCOMPARE(model.Text(), QStringLiteral("helloxyz! world"));
     model.Load(StoreOf("new"));
     QVERIFY(!model.CanUndo() && !model.CanRedo());
 }
