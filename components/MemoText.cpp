@@ -272,28 +272,33 @@ void TTextStore::Decode(std::int64_t from, std::int64_t to, QString& out, QChar 
     to = std::min(to, FSize);
     if (from >= to)
         return;
-    out.reserve(out.size() + static_cast<qsizetype>(to - from));
+    // Written straight into the string: a character never takes more units
+    // than bytes, and the last one may run past `to` by two units at most.
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(to - from) + 2);
+    char16_t* const first = reinterpret_cast<char16_t*>(out.data());
+    char16_t* write = first + start;
     const unsigned char* const bytes = Bytes();
     std::int64_t at = from;
     while (at < to) {
-        // Runs of plain ASCII go over in one piece.
-        std::int64_t run = at;
-        while (run < to && bytes[run] < 0x80 && bytes[run] != '\r' && bytes[run] != '\n')
-            ++run;
-        if (run > at) {
-            out.append(QLatin1StringView(reinterpret_cast<const char*>(bytes + at), qsizetype(run - at)));
-            at = run;
+        const unsigned char c = bytes[at];
+        if (c < 0x80 && c != '\r' && c != '\n') {
+            *write++ = c;
+            ++at;
             continue;
         }
         char32_t code = 0;
-        at += CharAt(at, code);
-        if (code == U'\n')
-            out.append(lineBreak);
-        else if (code >= 0x10000)
-            out.append(QChar(QChar::highSurrogate(code))).append(QChar(QChar::lowSurrogate(code)));
-        else
-            out.append(QChar(char16_t(code)));
+        at += at == 0 ? CharAt(at, code) : DecodeUtf8(bytes + at, bytes + FSize, code);
+        if (code == U'\n') {
+            *write++ = lineBreak.unicode();
+        } else if (code >= 0x10000) {
+            *write++ = QChar::highSurrogate(code);
+            *write++ = QChar::lowSurrogate(code);
+        } else {
+            *write++ = char16_t(code);
+        }
     }
+    out.truncate(write - first);
 }
 
 // ---------------------------------------------------------------------------
