@@ -1,6 +1,6 @@
 #include "about/AboutUnit.h"
 
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "components/ImageMp.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "components/FormLayout.h"
+#include "base/FormLayout.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 #include "app/TailLoader.h"
 
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QFile>
 #include <QLocale>

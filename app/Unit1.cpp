@@ -3,7 +3,7 @@
 #include "about/AboutUnit.h"
 #include "app/TailLoader.h"
 #include "components/Accessible.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "components/FlatCtls.h"
 #include "components/Memo.h"
 #include "ui_Unit1.h"

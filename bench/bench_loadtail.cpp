@@ -15,7 +15,7 @@
 #include "app/KestrunApp.h"
 #include "app/TailLoader.h"
 #include "app/Unit1.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QElapsedTimer>
 #include <QFile>

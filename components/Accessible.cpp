@@ -1,6 +1,6 @@
 #include "components/Accessible.h"
 
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "components/FlatCtls.h"
 #include "components/ImageMp.h"
 #include "components/VelmGrad.h"

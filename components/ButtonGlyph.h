@@ -1,6 +1,6 @@
 #pragma once
 
-#include "components/Colors.h"
+#include "base/Colors.h"
 #include "components/GlyphCache.h"
 
 #include <QFont>

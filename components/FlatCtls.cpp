@@ -1,7 +1,7 @@
 #include "components/FlatCtls.h"
 
 #include "components/Accessible.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,6 +1,6 @@
 #include "components/FlatCtls.h"
 
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QPainter>
 

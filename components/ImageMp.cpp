@@ -1,7 +1,7 @@
 #include "components/ImageMp.h"
 
 #include "components/Accessible.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QCoreApplication>
 #include <QPainter>

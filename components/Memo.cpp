@@ -1,6 +1,6 @@
 #include "components/Memo.h"
 
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

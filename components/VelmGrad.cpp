@@ -1,7 +1,7 @@
 #include "components/VelmGrad.h"
 
 #include "components/Accessible.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QEvent>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "components/WebLabel.h"
 
 #include "components/Accessible.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>

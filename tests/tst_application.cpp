@@ -1,7 +1,7 @@
 // The application object and the error display every handler relies on.
 
 #include "app/KestrunApp.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "ModalDriver.h"
 
 #include <QAbstractButton>

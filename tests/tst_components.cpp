@@ -2,7 +2,7 @@
 // hyperlink label.
 
 #include "app/KestrunApp.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "components/ImageMp.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"

@@ -4,7 +4,7 @@
 #define QTEST_QPA_MOUSE_HANDLING
 
 #include "app/KestrunApp.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "components/FlatCtls.h"
 
 #include <QDialog>

@@ -2,7 +2,7 @@
 // pixels of the images it builds for each state.
 
 #include "app/KestrunApp.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "components/FlatCtls.h"
 
 #include <QPainter>

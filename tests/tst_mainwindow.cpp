@@ -4,8 +4,8 @@
 #include "app/KestrunApp.h"
 #include "app/TailLoader.h"
 #include "app/Unit1.h"
-#include "components/Failure.h"
-#include "components/FormLayout.h"
+#include "base/Failure.h"
+#include "base/FormLayout.h"
 #include "components/Memo.h"
 #include "ModalDriver.h"
 

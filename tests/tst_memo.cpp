@@ -1,7 +1,7 @@
 // The text area as a user drives it: keys, mouse, clipboard, undo, the
 // context menu, long lines, and what a screen reader is told and can ask.
 
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "components/Memo.h"
 #include "tests/ChildProcess.h"
 #include "tests/MemoReference.h"

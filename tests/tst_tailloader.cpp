@@ -2,7 +2,7 @@
 // bytes-to-text rules, and reading real files from a temporary folder.
 
 #include "app/TailLoader.h"
-#include "components/Failure.h"
+#include "base/Failure.h"
 #include "tests/ChildProcess.h"
 
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "components/Failure.h"
+#include "base/Failure.h"
 
 #include <QApplication>
 #include <QMessageBox>

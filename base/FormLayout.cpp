@@ -1,4 +1,4 @@
-#include "components/FormLayout.h"
+#include "base/FormLayout.h"
 
 #include <QColor>
 #include <QFontMetrics>

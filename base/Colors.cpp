@@ -1,4 +1,4 @@
-#include "components/Colors.h"
+#include "base/Colors.h"
 
 #include <QGuiApplication>
 #include <QPalette>
