@@ -5,7 +5,7 @@
 #include "components/Accessible.h"
 #include "base/Failure.h"
 #include "components/FlatCtls.h"
-#include "components/Memo.h"
+#include "textarea/Memo.h"
 #include "ui_Unit1.h"
 
 #include <QApplication>

@@ -22,7 +22,7 @@
 #include <QFileInfo>
 #include <QTest>
 #include <QLineEdit>
-#include "components/Memo.h"
+#include "textarea/Memo.h"
 #include <QKeyEvent>
 #include <QProcess>
 #include <QScrollBar>

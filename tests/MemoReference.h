@@ -4,7 +4,7 @@
 // driver that applies the same edits to it and to TMemoText and tells where
 // they disagree. Used by the unit tests and the fuzz target.
 
-#include "components/MemoText.h"
+#include "textarea/MemoText.h"
 
 #include <QByteArray>
 #include <QString>

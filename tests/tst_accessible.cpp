@@ -6,7 +6,7 @@
 #include "app/Unit1.h"
 #include "components/FlatCtls.h"
 #include "components/ImageMp.h"
-#include "components/Memo.h"
+#include "textarea/Memo.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"
 

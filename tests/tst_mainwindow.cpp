@@ -6,7 +6,7 @@
 #include "app/Unit1.h"
 #include "base/Failure.h"
 #include "base/FormLayout.h"
-#include "components/Memo.h"
+#include "textarea/Memo.h"
 #include "ModalDriver.h"
 
 #include <QFileDialog>

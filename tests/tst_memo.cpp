@@ -2,7 +2,7 @@
 // context menu, long lines, and what a screen reader is told and can ask.
 
 #include "base/Failure.h"
-#include "components/Memo.h"
+#include "textarea/Memo.h"
 #include "tests/ChildProcess.h"
 #include "tests/MemoReference.h"
 

@@ -4,8 +4,8 @@
 // difference is listed in Deliberate below, counted, and Qt's side is set to
 // ours before going on. KESTRUN_DIFF_EVENTS sets how many events to run.
 
-#include "components/Memo.h"
-#include "components/MemoText.h"
+#include "textarea/Memo.h"
+#include "textarea/MemoText.h"
 
 #include <QApplication>
 #include <QClipboard>

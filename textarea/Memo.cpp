@@ -1,4 +1,4 @@
-#include "components/Memo.h"
+#include "textarea/Memo.h"
 
 #include "base/Failure.h"
 

@@ -1,4 +1,4 @@
-#include "components/MemoText.h"
+#include "textarea/MemoText.h"
 
 #include <QLatin1StringView>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "components/MemoText.h"
+#include "textarea/MemoText.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
