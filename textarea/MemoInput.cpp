@@ -1,0 +1,489 @@
+// What the text area does with keys, the mouse and input methods.
+
+#include "textarea/MemoInternal.h"
+
+#include "base/Failure.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QStyleHints>
+
+#include <memory>
+
+using namespace MemoInternal;
+
+// --- Keyboard ---------------------------------------------------------------
+
+namespace {
+
+enum class TMove { mvNextChar, mvPreviousChar, mvNextWord, mvPreviousWord, mvNextLine, mvPreviousLine,
+                   mvLineStart, mvLineEnd, mvTextStart, mvTextEnd, mvNextPage, mvPreviousPage };
+
+// In a right-to-left line Left goes on through the text and Right back, as
+// in Qt's own text fields.
+TMove Mirrored(TMove move, bool rightToLeft)
+{
+    if (!rightToLeft)
+        return move;
+    switch (move) {
+    case TMove::mvNextChar: return TMove::mvPreviousChar;
+    case TMove::mvPreviousChar: return TMove::mvNextChar;
+    case TMove::mvNextWord: return TMove::mvPreviousWord;
+    case TMove::mvPreviousWord: return TMove::mvNextWord;
+    default: return move;
+    }
+}
+
+struct TMoveKey {
+    QKeySequence::StandardKey Key;
+    TMove Move;
+    bool Select;
+};
+
+constexpr TMoveKey MoveKeys[] = {
+    {QKeySequence::MoveToNextChar, TMove::mvNextChar, false},
+    {QKeySequence::MoveToPreviousChar, TMove::mvPreviousChar, false},
+    {QKeySequence::MoveToNextWord, TMove::mvNextWord, false},
+    {QKeySequence::MoveToPreviousWord, TMove::mvPreviousWord, false},
+    {QKeySequence::MoveToNextLine, TMove::mvNextLine, false},
+    {QKeySequence::MoveToPreviousLine, TMove::mvPreviousLine, false},
+    {QKeySequence::MoveToStartOfLine, TMove::mvLineStart, false},
+    {QKeySequence::MoveToEndOfLine, TMove::mvLineEnd, false},
+    {QKeySequence::MoveToStartOfBlock, TMove::mvLineStart, false},
+    {QKeySequence::MoveToEndOfBlock, TMove::mvLineEnd, false},
+    {QKeySequence::MoveToStartOfDocument, TMove::mvTextStart, false},
+    {QKeySequence::MoveToEndOfDocument, TMove::mvTextEnd, false},
+    {QKeySequence::MoveToNextPage, TMove::mvNextPage, false},
+    {QKeySequence::MoveToPreviousPage, TMove::mvPreviousPage, false},
+    {QKeySequence::SelectNextChar, TMove::mvNextChar, true},
+    {QKeySequence::SelectPreviousChar, TMove::mvPreviousChar, true},
+    {QKeySequence::SelectNextWord, TMove::mvNextWord, true},
+    {QKeySequence::SelectPreviousWord, TMove::mvPreviousWord, true},
+    {QKeySequence::SelectNextLine, TMove::mvNextLine, true},
+    {QKeySequence::SelectPreviousLine, TMove::mvPreviousLine, true},
+    {QKeySequence::SelectStartOfLine, TMove::mvLineStart, true},
+    {QKeySequence::SelectEndOfLine, TMove::mvLineEnd, true},
+    {QKeySequence::SelectStartOfBlock, TMove::mvLineStart, true},
+    {QKeySequence::SelectEndOfBlock, TMove::mvLineEnd, true},
+    {QKeySequence::SelectStartOfDocument, TMove::mvTextStart, true},
+    {QKeySequence::SelectEndOfDocument, TMove::mvTextEnd, true},
+    {QKeySequence::SelectNextPage, TMove::mvNextPage, true},
+    {QKeySequence::SelectPreviousPage, TMove::mvPreviousPage, true},
+};
+
+struct TActionKey {
+    QKeySequence::StandardKey Key;
+    void (TMemo::*Action)();
+};
+
+constexpr TActionKey ActionKeys[] = {
+    {QKeySequence::Undo, &TMemo::Undo},         {QKeySequence::Redo, &TMemo::Redo},
+    {QKeySequence::Cut, &TMemo::Cut},           {QKeySequence::Copy, &TMemo::Copy},
+    {QKeySequence::Paste, &TMemo::Paste},       {QKeySequence::SelectAll, &TMemo::SelectAll},
+};
+
+// The clipboard keys of other desktops work everywhere.
+bool IsKey(const QKeyEvent* event, int key, Qt::KeyboardModifiers modifiers)
+{
+    return event->key() == key && (event->modifiers() & ~Qt::KeypadModifier) == modifiers;
+}
+
+// Whether a key types its text, by the rules Qt's own text fields follow:
+// format characters (joiners, direction marks) always; Ctrl and Ctrl+Shift
+// keys never (they are commands, while AltGr is Ctrl+Alt); then printable
+// characters, private-use ones, a whole surrogate pair (an emoji) and a tab.
+bool TypesText(const QKeyEvent* event)
+{
+    const QString text = event->text();
+    if (text.isEmpty())
+        return false;
+    const QChar first = text.front();
+    if (first.category() == QChar::Other_Format)
+        return true;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
+        return false;
+    return first.isPrint() || first.category() == QChar::Other_PrivateUse
+           || (first.isHighSurrogate() && text.size() > 1 && text[1].isLowSurrogate()) || first == u'\t';
+}
+
+} // namespace
+
+bool TMemo::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Keys that edit here are not shortcuts for the window.
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Text typed with Alt or Meta goes to a shortcut first, if one wants it.
+        const bool plain = !(key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+        bool mine = (TypesText(key) && plain) || key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete
+                    || key->key() == Qt::Key_Insert || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        for (const TMoveKey& move : MoveKeys)
+            mine = mine || key->matches(move.Key);
+        for (const TActionKey& action : ActionKeys)
+            mine = mine || key->matches(action.Key);
+        if (mine) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void TMemo::keyPressEvent(QKeyEvent* event)
+{
+    bool handled = false;
+    CallHandler([&] { handled = HandleKey(event); });
+    if (handled)
+        event->accept();
+    else
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool TMemo::HandleKey(QKeyEvent* event)
+{
+    for (const TActionKey& action : ActionKeys) {
+        if (event->matches(action.Key)) {
+            (this->*action.Action)();
+            return true;
+        }
+    }
+    if (IsKey(event, Qt::Key_Insert, Qt::ControlModifier)) {
+        Copy();
+        return true;
+    }
+    if (IsKey(event, Qt::Key_Insert, Qt::ShiftModifier)) {
+        Paste();
+        return true;
+    }
+    if (IsKey(event, Qt::Key_Delete, Qt::ShiftModifier)) {
+        Cut();
+        return true;
+    }
+
+    for (const TMoveKey& move : MoveKeys) {
+        if (!event->matches(move.Key))
+            continue;
+        const std::int64_t line = FText.LineOf(FCursor);
+        const int page = VisibleLines();
+        std::int64_t target = FCursor;
+        bool keepColumn = false;
+        const auto toLine = [&](std::int64_t wanted) {
+            if (FColumnX < 0)
+                FColumnX = XOf(FCursor);
+            // Past the first or last line the caret goes to the text's start
+            // or end, and the column starts afresh from there.
+            keepColumn = wanted >= 0 && wanted < FText.LineCount();
+            if (wanted < 0)
+                return std::int64_t(0);
+            if (wanted >= FText.LineCount())
+                return FText.Length();
+            return PositionIn(wanted, FColumnX);
+        };
+        switch (Mirrored(move.Move, LineIsRightToLeft(line))) {
+        case TMove::mvNextChar:
+            target = !move.Select && HasSelection() ? SelectionEnd() : NextPosition(FCursor, false);
+            break;
+        case TMove::mvPreviousChar:
+            target = !move.Select && HasSelection() ? SelectionStart() : PreviousPosition(FCursor, false);
+            break;
+        case TMove::mvNextWord: target = NextPosition(FCursor, true); break;
+        case TMove::mvPreviousWord: target = PreviousPosition(FCursor, true); break;
+        case TMove::mvNextLine: target = toLine(line + 1); break;
+        case TMove::mvPreviousLine: target = toLine(line - 1); break;
+        case TMove::mvLineStart: target = FText.LineStart(line); break;
+        case TMove::mvLineEnd: target = FText.LineEnd(line); break;
+        case TMove::mvTextStart: target = 0; break;
+        case TMove::mvTextEnd: target = FText.Length(); break;
+        case TMove::mvNextPage:
+            verticalScrollBar()->setValue(ClampToInt(FirstVisibleLine() + page));
+            target = toLine(std::min(line + page, FText.LineCount() - 1));
+            break;
+        case TMove::mvPreviousPage:
+            verticalScrollBar()->setValue(ClampToInt(FirstVisibleLine() - page));
+            target = toLine(std::max<std::int64_t>(line - page, 0));
+            break;
+        }
+        MoveTo(target, move.Select, keepColumn);
+        return true;
+    }
+    // An editing key ends a run of Up and Down, even one that changes nothing.
+    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete || event->key() == Qt::Key_Return
+        || event->key() == Qt::Key_Enter || TypesText(event))
+        FColumnX = -1;
+
+    if (event->matches(QKeySequence::DeleteStartOfWord)) {
+        if (HasSelection())
+            DeleteSelection();
+        else
+            ReplaceRange(PreviousPosition(FCursor, true), FCursor, {});
+        return true;
+    }
+    if (event->matches(QKeySequence::DeleteEndOfWord)) {
+        if (HasSelection())
+            DeleteSelection();
+        else
+            ReplaceRange(FCursor, NextPosition(FCursor, true), {});
+        return true;
+    }
+    if (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier))) {
+        if (HasSelection())
+            DeleteSelection();
+        else if (FCursor > 0)
+            ReplaceRange(FText.Snap(FCursor - 1), FCursor, {}, TEditKind::ekDeleteBack);
+        return true;
+    }
+    if (event->matches(QKeySequence::Delete)) {
+        if (HasSelection())
+            DeleteSelection();
+        else if (FCursor < FText.Length())
+            ReplaceRange(FCursor, NextPosition(FCursor, false), {}, TEditKind::ekDeleteForward);
+        return true;
+    }
+    if (event->matches(QKeySequence::InsertParagraphSeparator) || event->matches(QKeySequence::InsertLineSeparator)) {
+        InsertText(QStringLiteral("\n"), TEditKind::ekTyping);
+        return true;
+    }
+    // Tab moves the focus on; Ctrl+Tab types a tab.
+    if (IsKey(event, Qt::Key_Tab, Qt::ControlModifier)) {
+        InsertText(QStringLiteral("\t"), TEditKind::ekTyping);
+        return true;
+    }
+    if (TypesText(event)) {
+        InsertText(event->text(), TEditKind::ekTyping);
+        return true;
+    }
+    return false;
+}
+
+void TMemo::MoveTo(std::int64_t pos, bool select, bool keepColumn)
+{
+    const bool hadSelection = HasSelection();
+    FCursor = FText.Snap(pos);
+    if (!select)
+        FAnchor = FCursor;
+    if (!keepColumn)
+        FColumnX = -1;
+    FText.BreakMerge();
+    EnsureVisible(FCursor);
+    CaretChanged(select || hadSelection);
+}
+
+// --- Mouse ------------------------------------------------------------------
+
+void TMemo::SelectAround(std::int64_t pos, TSelectUnit unit, bool extend)
+{
+    std::pair<std::int64_t, std::int64_t> range{pos, pos};
+    if (unit == TSelectUnit::suWord) {
+        range = WordAt(pos);
+    } else if (unit == TSelectUnit::suLine) {
+        const std::int64_t line = FText.LineOf(pos);
+        range = {FText.LineStart(line), line + 1 < FText.LineCount() ? FText.LineStart(line + 1) : FText.Length()};
+    }
+    if (!extend) {
+        FSelectFrom = range.first;
+        FSelectTo = range.second;
+        FAnchor = range.first;
+        FCursor = range.second;
+    } else if (range.first < FSelectFrom) {
+        FAnchor = FSelectTo;
+        FCursor = range.first;
+    } else {
+        FAnchor = FSelectFrom;
+        FCursor = std::max(range.second, FSelectTo);
+    }
+    FColumnX = -1;
+    FText.BreakMerge();
+    EnsureVisible(FCursor);
+    CaretChanged(true);
+}
+
+void TMemo::mousePressEvent(QMouseEvent* event)
+{
+    CallHandler([&] {
+        const QPoint point = event->position().toPoint();
+        const std::int64_t pos = PositionAt(point);
+        if (event->button() == Qt::LeftButton) {
+            FDragging = true;
+            if (FTripleClick.isActive()
+                && (point - FTripleClickPoint).manhattanLength() < QApplication::startDragDistance()) {
+                FSelectUnit = TSelectUnit::suLine;
+                SelectAround(pos, FSelectUnit, false);
+                FTripleClick.stop();
+                return;
+            }
+            FSelectUnit = TSelectUnit::suCharacter;
+            if (event->modifiers() & Qt::ShiftModifier) {
+                FSelectFrom = FSelectTo = FAnchor;
+                MoveTo(pos, true);
+            } else {
+                FSelectFrom = FSelectTo = pos;
+                MoveTo(pos, false);
+            }
+        } else if (event->button() == Qt::MiddleButton) {
+            QClipboard* clipboard = QGuiApplication::clipboard();
+            if (clipboard->supportsSelection()) {
+                const QString text = clipboard->text(QClipboard::Selection);
+                MoveTo(pos, false);
+                if (!text.isEmpty())
+                    InsertText(text);
+            }
+        }
+    });
+    event->accept();
+}
+
+void TMemo::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);
+        return;
+    }
+    CallHandler([&] {
+        FDragging = true;
+        FSelectUnit = TSelectUnit::suWord;
+        SelectAround(PositionAt(event->position().toPoint()), FSelectUnit, false);
+        FTripleClickPoint = event->position().toPoint();
+        FTripleClick.start(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this);
+    });
+    event->accept();
+}
+
+void TMemo::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!FDragging || !(event->buttons() & Qt::LeftButton))
+        return;
+    CallHandler([&] {
+        FLastMouse = event->position().toPoint();
+        if (viewport()->rect().contains(FLastMouse))
+            FScrollTimer.stop();
+        else if (!FScrollTimer.isActive())
+            FScrollTimer.start(50, this);
+        SelectAround(PositionAt(FLastMouse), FSelectUnit, true);
+    });
+}
+
+void TMemo::AutoScroll()
+{
+    const QRect area = viewport()->rect();
+    QScrollBar* vertical = verticalScrollBar();
+    QScrollBar* horizontal = horizontalScrollBar();
+    if (FLastMouse.y() < area.top())
+        vertical->setValue(vertical->value() - 1);
+    else if (FLastMouse.y() > area.bottom())
+        vertical->setValue(vertical->value() + 1);
+    if (FLastMouse.x() < area.left())
+        horizontal->setValue(horizontal->value() - horizontal->singleStep());
+    else if (FLastMouse.x() > area.right())
+        horizontal->setValue(horizontal->value() + horizontal->singleStep());
+    CallHandler([&] { SelectAround(PositionAt(FLastMouse), FSelectUnit, true); });
+}
+
+void TMemo::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && FDragging) {
+        FDragging = false;
+        FScrollTimer.stop();
+        CallHandler([&] { CopyToSelectionClipboard(); });
+    }
+    event->accept();
+}
+
+void TMemo::wheelEvent(QWheelEvent* event)
+{
+    const QPoint delta = event->angleDelta();
+    if (delta.x() == 0 && !(event->modifiers() & Qt::ShiftModifier)) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    // Sideways: a tilted wheel, or Shift with the wheel.
+    QScrollBar* horizontal = horizontalScrollBar();
+    const int notches = (delta.x() != 0 ? delta.x() : delta.y());
+    const int step = horizontal->singleStep() * QApplication::wheelScrollLines();
+    horizontal->setValue(horizontal->value() - notches * step / 120);
+    event->accept();
+}
+
+void TMemo::contextMenuEvent(QContextMenuEvent* event)
+{
+    std::unique_ptr<QMenu> menu(CreateContextMenu());
+    menu->exec(event->globalPos());
+}
+
+// --- Input methods ------------------------------------------------------------
+
+void TMemo::inputMethodEvent(QInputMethodEvent* event)
+{
+    CallHandler([&] {
+        if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
+            const std::int64_t from = event->replacementLength() > 0
+                ? std::clamp<std::int64_t>(FCursor + event->replacementStart(), 0, FText.Length())
+                : SelectionStart();
+            const std::int64_t to = event->replacementLength() > 0
+                ? std::min(from + event->replacementLength(), FText.Length())
+                : SelectionEnd();
+            ReplaceRange(from, to, event->commitString(), TEditKind::ekTyping);
+        }
+        // The text being composed shows at the caret with the input method's
+        // formats (underlines, its own cursor); the commit above replaced it.
+        FPreedit = event->preeditString();
+        FPreeditFormats.clear();
+        FPreeditCursor = 0;
+        FPreeditCursorVisible = true;
+        for (const QInputMethodEvent::Attribute& attribute : event->attributes()) {
+            if (attribute.type == QInputMethodEvent::TextFormat) {
+                const QTextCharFormat format = attribute.value.value<QTextFormat>().toCharFormat();
+                if (format.isValid())
+                    FPreeditFormats.append({attribute.start, attribute.length, format});
+            } else if (attribute.type == QInputMethodEvent::Cursor) {
+                FPreeditCursor = std::clamp(attribute.start, 0, int(FPreedit.size()));
+                FPreeditCursorVisible = attribute.length != 0;
+            }
+        }
+        if (FPreedit.isEmpty())
+            FPreeditCursor = 0;
+        // The caret's line is laid out afresh, with or without the preedit.
+        const std::int64_t line = FText.LineOf(FCursor);
+        FLayouts.removeIf([line](const auto& entry) { return entry.key().first == line; });
+        viewport()->update();
+        updateMicroFocus();
+    });
+    event->accept();
+}
+
+QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImHints:
+        return int(Qt::ImhMultiLine);
+    case Qt::ImFont:
+        return font();
+    case Qt::ImCursorRectangle:
+        return CaretRect(FCursor).translated(viewport()->pos());
+    case Qt::ImSurroundingText:
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+    case Qt::ImCurrentSelection: {
+        // The caret's line, or the window of a long line around the caret;
+        // positions count from its start.
+        const TLayoutPtr layout = LayoutFor(FText.LineOf(FCursor), FCursor);
+        const auto local = [&](std::int64_t at) { return int(std::clamp(at, layout->Start, layout->End) - layout->Start); };
+        if (query == Qt::ImSurroundingText)
+            return FText.Text(layout->Start, layout->End);
+        if (query == Qt::ImCursorPosition)
+            return local(FCursor);
+        if (query == Qt::ImAnchorPosition)
+            return local(FAnchor);
+        return FText.Text(layout->Start + local(SelectionStart()), layout->Start + local(SelectionEnd()));
+    }
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
