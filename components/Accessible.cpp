@@ -1,5 +1,6 @@
 #include "components/Accessible.h"
 
+#include "base/Accelerator.h"
 #include "base/Failure.h"
 #include "components/FlatCtls.h"
 #include "components/ImageMp.h"
@@ -22,7 +23,7 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) {
-            const QString caption = SpokenCaption(Button()->Caption());
+            const QString caption = ParseCaption(Button()->Caption()).Spoken;
             return caption.isEmpty() ? widget()->toolTip() : caption;
         }
         return QAccessibleWidget::text(t);
@@ -117,15 +118,4 @@ void InstallAccessibility()
         return true;
     }();
     Q_UNUSED(installed);
-}
-
-QString SpokenCaption(const QString& caption)
-{
-    QString spoken;
-    for (qsizetype i = 0; i < caption.size(); ++i) {
-        if (caption[i] == u'&' && i + 1 < caption.size())
-            ++i;
-        spoken += caption[i];
-    }
-    return spoken;
 }

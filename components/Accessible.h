@@ -4,7 +4,3 @@
 // control calls this once it is built; the first call installs the
 // interfaces, later ones do nothing.
 void InstallAccessibility();
-
-// A caption as it is spoken: "&" marks an accelerator, "&&" is one "&".
-class QString;
-QString SpokenCaption(const QString& caption);

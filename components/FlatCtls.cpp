@@ -1,5 +1,6 @@
 #include "components/FlatCtls.h"
 
+#include "base/Accelerator.h"
 #include "components/Accessible.h"
 #include "base/Failure.h"
 
@@ -427,17 +428,7 @@ bool TFlatButton::ParentCanFocus() const
 
 QChar TFlatButton::Accelerator() const
 {
-    QChar found;
-    for (qsizetype i = 0; i + 1 < FCaption.size(); ++i) {
-        if (FCaption[i] != u'&')
-            continue;
-        if (FCaption[i + 1] == u'&') {
-            ++i; // a literal ampersand
-            continue;
-        }
-        found = FCaption[i + 1];
-    }
-    return found;
+    return ParseCaption(FCaption).Accelerator;
 }
 
 void TFlatButton::WatchWindow()
