@@ -5,6 +5,7 @@
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"
 #include "ui_AboutUnit.h"
+#include "components/Accessible.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -16,6 +17,7 @@
 TAboutForm::TAboutForm(QWidget* parent)
     : QDialog(parent), FUi(std::make_unique<Ui::TAboutForm>())
 {
+    InstallAccessibility();
     FUi->setupUi(this);
     ImageMp1 = FUi->ImageMp1;
     Panel1 = FUi->Panel1;

@@ -8,6 +8,8 @@
 #include "textarea/Memo.h"
 #include "ui_Unit1.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -103,6 +105,18 @@ private:
     QMimeDatabase FTypes;
 };
 
+namespace {
+
+// The main window is a frame named by its caption.
+QAccessibleInterface* MainWindowAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1StringView("TForm1") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
+
+} // namespace
+
 TOpenDialog::TOpenDialog(QWidget* owner) : FOwner(owner) {}
 
 TOpenDialog::~TOpenDialog() = default;
@@ -163,6 +177,11 @@ TForm1::TForm1(QWidget* parent)
       FDecimalSeparator(UserDecimalSeparator())
 {
     InstallAccessibility();
+    static const bool mainWindowAccessible = [] {
+        QAccessible::installFactory(MainWindowAccessible);
+        return true;
+    }();
+    Q_UNUSED(mainWindowAccessible);
     FUi->setupUi(this);
     Memo1 = FUi->Memo1;
     bbOpen = FUi->bbOpen;

@@ -103,9 +103,6 @@ QAccessibleInterface* Factory(const QString& className, QObject* object)
         return new TWebLabelAccessible(static_cast<TWebLabel*>(widget));
     if (className == QLatin1StringView("TVelmGradient") || className == QLatin1StringView("TImageMp"))
         return new TDecorationAccessible(widget);
-    // The main window is a frame named by its caption.
-    if (className == QLatin1StringView("TForm1"))
-        return new QAccessibleWidget(widget, QAccessible::Window);
     return nullptr;
 }
 

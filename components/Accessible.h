@@ -1,6 +1,6 @@
 #pragma once
 
-// How our windows and controls present themselves to screen readers. Each
-// control calls this once it is built; the first call installs the
+// How the custom controls present themselves to screen readers. The windows
+// that use them call this before building them; the first call installs the
 // interfaces, later ones do nothing.
 void InstallAccessibility();

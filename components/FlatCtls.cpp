@@ -1,7 +1,6 @@
 #include "components/FlatCtls.h"
 
 #include "base/Accelerator.h"
-#include "components/Accessible.h"
 #include "base/Failure.h"
 
 #include <QApplication>
@@ -120,7 +119,6 @@ void DrawEdge(QPainter& painter, const QRect& rect, TEdgeStyle style, bool fillM
 TFlatButton::TFlatButton(QWidget* parent)
     : QWidget(parent)
 {
-    InstallAccessibility();
     if (!GAltKeyFilter) {
         GAltKeyFilter = new TAltKeyFilter;
         qApp->installEventFilter(GAltKeyFilter);

@@ -1,6 +1,5 @@
 #include "components/ImageMp.h"
 
-#include "components/Accessible.h"
 #include "base/Failure.h"
 
 #include <QCoreApplication>
@@ -87,7 +86,6 @@ std::array<QLine, TWireFrame::EdgeCount> TWireFrame::NextFrame(double angleX, do
 TImageMp::TImageMp(QWidget* parent)
     : QWidget(parent)
 {
-    InstallAccessibility();
     resize(FrameSize, FrameSize);
     connect(&FTimer, &QTimer::timeout, this, [this] { CallHandler([this] { Tick(); }); });
     FTimer.setInterval(FTimerRate);

@@ -1,6 +1,5 @@
 #include "components/VelmGrad.h"
 
-#include "components/Accessible.h"
 #include "base/Failure.h"
 
 #include <QEvent>
@@ -55,7 +54,6 @@ int Trunc(double value)
 TVelmGradient::TVelmGradient(QWidget* parent)
     : QWidget(parent)
 {
-    InstallAccessibility();
     setAttribute(Qt::WA_TransparentForMouseEvents);
     FColourTable = BuildColourTable(FStartColor, FEndColor, FDirection);
     FillParent();

@@ -1,6 +1,5 @@
 #include "components/WebLabel.h"
 
-#include "components/Accessible.h"
 #include "base/Failure.h"
 
 #include <QDesktopServices>
@@ -12,7 +11,6 @@ const QString TWebLabel::DefaultLink = QStringLiteral("www.kestrun.example");
 TWebLabel::TWebLabel(QWidget* parent)
     : QLabel(parent)
 {
-    InstallAccessibility();
     QPalette palette = this->palette();
     palette.setColor(QPalette::WindowText, Qt::blue);
     setPalette(palette);
