@@ -2,9 +2,9 @@
 
 #include "components/AppHooks.h"
 #include "components/ButtonGlyph.h"
-#include "components/FlatDropdown.h"
 
 #include <QAction>
+#include <QMetaObject>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -19,6 +19,47 @@ class QPainter;
 // (a thin raised frame), sunken while pressed, a dithered face while latched
 // down. Glyph and/or caption, groups, auto-repeat, Enter/Escape and
 // accelerators, actions.
+class TPopupMenu;
+class TFlatButton;
+
+// The dropdown event: the handler may turn the menu off (ShowMenu) and keep
+// the clicks that closed it (RemoveClicks false).
+using TButtonDropdownEvent = std::function<void(TFlatButton& Sender, bool& ShowMenu, bool& RemoveClicks)>;
+
+// Carries a later change of an action's Checked, help context and image
+// index to the button, each only while the button's value still equals the
+// action's former one (the property is "linked"). The action's values are
+// remembered at each change, since Qt tells of a change after it happened.
+
+class TFlatButtonActionLink final
+{
+public:
+    TFlatButtonActionLink(TFlatButton& client, QAction& action);
+    Q_DISABLE_COPY_MOVE(TFlatButtonActionLink)
+
+    bool IsCheckedLinked() const;
+    bool IsHelpContextLinked() const;
+    bool IsImageIndexLinked() const;
+    void SetChecked(bool value);
+    void SetHelpContext(int value);
+    void SetImageIndex(int value);
+    // The action changed: passes on what changed and is linked.
+    void ActionChanged();
+    // Takes the action's present values as the ones to compare with.
+    void Remember();
+
+private:
+    TFlatButton& FClient;
+    QAction& FAction;
+    bool FChecked = false;
+    int FHelpContext = 0;
+    int FImageIndex = -1;
+    QMetaObject::Connection FChanged;
+
+public:
+    ~TFlatButtonActionLink();
+};
+
 class TFlatButton final : public QWidget
 {
     Q_OBJECT
@@ -247,6 +288,3 @@ enum TEdgeStyle { esRaisedInner, esSunkenOuter, esRaised, esSunken };
 void DrawEdge(QPainter& painter, const QRect& rect, TEdgeStyle style, bool fillMiddle);
 
 void HotHookListener(TAppHookKind kind, QObject* window, qintptr param1, qintptr param2);
-
-// The control under a screen point: the topmost one there, disabled ones included.
-QWidget* ControlAt(QPoint global);

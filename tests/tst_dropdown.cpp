@@ -6,6 +6,7 @@
 #include "app/KestrunApp.h"
 #include "base/Failure.h"
 #include "components/FlatCtls.h"
+#include "components/FlatDropdown.h"
 
 #include <QDialog>
 #include <QTest>

@@ -8,6 +8,7 @@
 #include "app/Unit1.h"
 #include "components/AppHooks.h"
 #include "components/FlatCtls.h"
+#include "components/FlatDropdown.h"
 
 #include <QLineEdit>
 #include <QTest>

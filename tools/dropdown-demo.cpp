@@ -3,6 +3,7 @@
 
 #include "app/KestrunApp.h"
 #include "components/FlatCtls.h"
+#include "components/FlatDropdown.h"
 
 int main(int argc, char** argv)
 {
