@@ -6,11 +6,18 @@
 #include <QPalette>
 #include <QPolygon>
 
-std::optional<QImage> CheckerPattern;
-QRgb PatternFaceColor = 0;
-QRgb PatternHighlightColor = 0;
-
 namespace {
+
+// The checkerboard of latched buttons, with the colours it was made in.
+struct TCheckerPattern {
+    std::optional<QImage> Image;
+    QRgb Face = 0;
+    QRgb Highlight = 0;
+};
+TCheckerPattern GPattern;
+
+// The glyph image lists of every glyph holder, while one has images.
+std::unique_ptr<TGlyphCache> GGlyphCache;
 
 constexpr QRgb White = qRgb(255, 255, 255);
 constexpr QRgb Silver = qRgb(192, 192, 192);
@@ -48,8 +55,8 @@ TButtonGlyph::TButtonGlyph()
 {
     for (auto& list : FSlots)
         list.fill(-1);
-    if (!GlyphCache)
-        GlyphCache = std::make_unique<TGlyphCache>();
+    if (!GGlyphCache)
+        GGlyphCache = std::make_unique<TGlyphCache>();
 }
 
 TButtonGlyph::~TButtonGlyph()
@@ -57,8 +64,8 @@ TButtonGlyph::~TButtonGlyph()
     QObject::disconnect(FImagesLink);
     QObject::disconnect(FImagesGone);
     ReleaseImages();
-    if (GlyphCache && GlyphCache->IsEmpty())
-        GlyphCache.reset();
+    if (GGlyphCache && GGlyphCache->IsEmpty())
+        GGlyphCache.reset();
 }
 
 void TButtonGlyph::SetGlyph(const QImage& glyph)
@@ -147,8 +154,8 @@ void TButtonGlyph::ReleaseImages()
                 FStateLists[li]->FreeSlot(slot);
             slot = -1;
         }
-        if (GlyphCache)
-            GlyphCache->Release(FStateLists[li]);
+        if (GGlyphCache)
+            GGlyphCache->Release(FStateLists[li]);
         FStateLists[li] = nullptr;
     }
 }
@@ -184,9 +191,9 @@ std::pair<int, int> TButtonGlyph::MakeStateImage(TToolButtonState state)
         return {li, -1};
 
     if (!FStateLists[li]) {
-        if (!GlyphCache)
-            GlyphCache = std::make_unique<TGlyphCache>();
-        FStateLists[li] = GlyphCache->ListForSize(w + d, h + d);
+        if (!GGlyphCache)
+            GGlyphCache = std::make_unique<TGlyphCache>();
+        FStateLists[li] = GGlyphCache->ListForSize(w + d, h + d);
     }
     TGlyphList& list = *FStateLists[li];
 
@@ -283,10 +290,6 @@ std::pair<int, int> TButtonGlyph::MakeStateImage(TToolButtonState state)
 
 void TButtonGlyph::SystemColorsChanged(TToolButtonState state)
 {
-    if (CheckerPattern
-        && (SysColorRgb(TSysColor::clBtnFace) != PatternFaceColor
-            || SysColorRgb(TSysColor::clBtnHighlight) != PatternHighlightColor))
-        CheckerPattern.reset();
     ReleaseImages();
     MakeStateImage(state);
 }
@@ -454,15 +457,33 @@ void TButtonGlyph::PaintDropArrow(QPainter& painter, int x, int y, TToolButtonSt
     painter.restore();
 }
 
-void TButtonGlyph::MakeCheckerPattern()
+const QImage& TButtonGlyph::CheckerPattern()
 {
-    PatternFaceColor = SysColorRgb(TSysColor::clBtnFace);
-    PatternHighlightColor = SysColorRgb(TSysColor::clBtnHighlight);
-    QImage pattern(8, 8, QImage::Format_RGB32);
-    pattern.fill(PatternFaceColor);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            if ((x & 1) == (y & 1))
-                pattern.setPixel(x, y, PatternHighlightColor);
-    CheckerPattern = pattern;
+    const QRgb face = SysColorRgb(TSysColor::clBtnFace);
+    const QRgb highlight = SysColorRgb(TSysColor::clBtnHighlight);
+    if (!GPattern.Image || GPattern.Face != face || GPattern.Highlight != highlight) {
+        QImage pattern(8, 8, QImage::Format_RGB32);
+        pattern.fill(face);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                if ((x & 1) == (y & 1))
+                    pattern.setPixel(x, y, highlight);
+        GPattern = {pattern, face, highlight};
+    }
+    return *GPattern.Image;
+}
+
+bool TButtonGlyph::HasCheckerPattern()
+{
+    return GPattern.Image.has_value();
+}
+
+void TButtonGlyph::ReleaseCheckerPattern()
+{
+    GPattern.Image.reset();
+}
+
+const TGlyphCache* TButtonGlyph::Cache()
+{
+    return GGlyphCache.get();
 }

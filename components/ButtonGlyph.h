@@ -112,7 +112,14 @@ public:
                              bool wordWrap, TAlignment alignment, TToolButtonState state);
     static void PaintDropArrow(QPainter& painter, int x, int y, TToolButtonState state);
 
-    static void MakeCheckerPattern();
+    // The 8 x 8 checkerboard a latched button is filled with, in the present
+    // face and highlight colours: made on first need and again when those
+    // colours change, freed with the last flat button.
+    static const QImage& CheckerPattern();
+    static bool HasCheckerPattern();
+    static void ReleaseCheckerPattern();
+    // The image lists all glyph holders share, while one has images.
+    static const TGlyphCache* Cache();
 
     // The size a glyph takes in the layout (0 x 0 without a picture).
     QSize GlyphSize() const;
@@ -131,9 +138,3 @@ private:
     int FNumGlyphs = 1;
     bool FOldDisabledStyle = false;
 };
-
-// The 8 x 8 checkerboard a latched button is filled with, or none, and the
-// face and highlight colours it was made with.
-extern std::optional<QImage> CheckerPattern;
-extern QRgb PatternFaceColor;
-extern QRgb PatternHighlightColor;

@@ -17,11 +17,9 @@
 // ---------------------------------------------------------------------------
 // The flat tool button
 
-namespace {
+void HotTimerTick();
 
-TFlatButton* GHotButton = nullptr;
-QTimer* GHotTimer = nullptr;
-int GButtonCount = 0;
+namespace {
 
 // A character typed with Alt is offered to the buttons of the window before
 // the control with the focus sees it, whichever control that is.
@@ -44,19 +42,39 @@ protected:
         return false;
     }
 };
-TAltKeyFilter* GAltKeyFilter = nullptr;
+
+// What all flat buttons share: the one hot button, the timer that checks it
+// still has the pointer, and the filter that offers Alt keys to the buttons
+// of a window. Made with the first button, freed with the last.
+struct THotTracker {
+    THotTracker()
+    {
+        qApp->installEventFilter(&AltKeys);
+        Timer.setInterval(125);
+        QObject::connect(&Timer, &QTimer::timeout, [] { CallHandler(HotTimerTick); });
+    }
+    Q_DISABLE_COPY_MOVE(THotTracker)
+    ~THotTracker() { TButtonGlyph::ReleaseCheckerPattern(); }
+
+    TFlatButton* Hot = nullptr;
+    QTimer Timer;
+    int Buttons = 0;
+    TAltKeyFilter AltKeys;
+};
+
+std::unique_ptr<THotTracker> GTracker;
 
 } // namespace
 
 void HotTimerTick()
 {
-    if (GHotButton && ControlAt(QCursor::pos()) != GHotButton)
-        GHotButton->LeaveHot();
+    if (GTracker && GTracker->Hot && ControlAt(QCursor::pos()) != GTracker->Hot)
+        GTracker->Hot->LeaveHot();
 }
 
 void HotHookListener(TAppHookKind kind, QObject* window, qintptr param1, qintptr param2)
 {
-    TFlatButton* hot = GHotButton;
+    TFlatButton* hot = GTracker ? GTracker->Hot : nullptr;
     if (!hot)
         return;
     if (kind == ahActivateApp && param1 == 0) {
@@ -115,22 +133,15 @@ void DrawEdge(QPainter& painter, const QRect& rect, TEdgeStyle style, bool fillM
 TFlatButton::TFlatButton(QWidget* parent)
     : QWidget(parent)
 {
-    if (!GAltKeyFilter) {
-        GAltKeyFilter = new TAltKeyFilter;
-        qApp->installEventFilter(GAltKeyFilter);
-    }
-    if (!GHotTimer) {
-        GHotTimer = new QTimer;
-        GHotTimer->setInterval(125);
-        QObject::connect(GHotTimer, &QTimer::timeout, [] { CallHandler(HotTimerTick); });
-    }
+    if (!GTracker)
+        GTracker = std::make_unique<THotTracker>();
     RegisterAppHook(HotHookListener, AppHookBit(ahActivateApp) | AppHookBit(ahMouseMove));
     resize(23, 22);
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
     UpdateOpaqueStyle();
     FGlyph.OnGlyphChange = [this](TButtonGlyph&) { RefreshButton(); };
-    ++GButtonCount;
+    ++GTracker->Buttons;
     WatchWindow();
 }
 
@@ -138,21 +149,14 @@ TFlatButton::~TFlatButton()
 {
     FDestroying = true;
     ReleaseHotTimer();
-    if (GHotButton == this)
-        GHotButton = nullptr;
     UnregisterAppHook(HotHookListener);
-    if (--GButtonCount == 0) {
-        CheckerPattern.reset();
-        delete GHotTimer;
-        GHotTimer = nullptr;
-        delete GAltKeyFilter;
-        GAltKeyFilter = nullptr;
-    }
+    if (--GTracker->Buttons == 0)
+        GTracker.reset();
 }
 
-TFlatButton* TFlatButton::HotButton() { return GHotButton; }
-QTimer* TFlatButton::HotTimer() { return GHotTimer; }
-int TFlatButton::ButtonCount() { return GButtonCount; }
+TFlatButton* TFlatButton::HotButton() { return GTracker ? GTracker->Hot : nullptr; }
+QTimer* TFlatButton::HotTimer() { return GTracker ? &GTracker->Timer : nullptr; }
+int TFlatButton::ButtonCount() { return GTracker ? GTracker->Buttons : 0; }
 
 void TFlatButton::RefreshButton(bool)
 {
@@ -197,10 +201,9 @@ void TFlatButton::LeaveHot()
 
 void TFlatButton::ReleaseHotTimer()
 {
-    if (GHotButton == this) {
-        if (GHotTimer)
-            GHotTimer->stop();
-        GHotButton = nullptr;
+    if (GTracker && GTracker->Hot == this) {
+        GTracker->Timer.stop();
+        GTracker->Hot = nullptr;
     }
 }
 
@@ -260,13 +263,12 @@ void TFlatButton::MouseMove(QPoint at)
     if (OnMouseMove)
         OnMouseMove(*this, at);
     const QPoint global = mapToGlobal(at);
-    if (GHotButton != this && ControlAt(global) == this) {
-        if (GHotButton)
-            GHotButton->LeaveHot();
+    if (GTracker->Hot != this && ControlAt(global) == this) {
+        if (GTracker->Hot)
+            GTracker->Hot->LeaveHot();
         if (FShowBorderWhenInactive || ApplicationHasActiveWindow()) {
-            GHotButton = this;
-            if (GHotTimer)
-                GHotTimer->start();
+            GTracker->Hot = this;
+            GTracker->Timer.start();
             EnterHot();
         }
     }
@@ -600,9 +602,7 @@ void TFlatButton::paintEvent(QPaintEvent*)
         QPoint offset(0, 0);
         if (pushed && !(split && FMenuPress)) {
             if (FButtonState == tsLatched && (!FFlat || !FMouseInside)) {
-                if (!CheckerPattern)
-                    TButtonGlyph::MakeCheckerPattern();
-                painter.fillRect(content, QBrush(*CheckerPattern));
+                painter.fillRect(content, QBrush(TButtonGlyph::CheckerPattern()));
             }
             offset = QPoint(1, 1);
         }

@@ -6,8 +6,6 @@
 
 #include <QPainter>
 
-std::unique_ptr<TGlyphCache> GlyphCache;
-
 QImage NewMask(int width, int height, bool white)
 {
     QImage mask(std::max(width, 0), std::max(height, 0), QImage::Format_Mono);

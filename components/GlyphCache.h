@@ -96,9 +96,6 @@ private:
     std::vector<std::unique_ptr<TGlyphList>> FLists;
 };
 
-// The one cache of the process, or none; the first glyph holder creates it.
-extern std::unique_ptr<TGlyphCache> GlyphCache;
-
 // A w x h mask, white where the pixel of the source rectangle at origin
 // equals (on red, green and blue) any of the colours.
 QImage MaskFromPixels(const QImage& source, QPoint origin, QSize size, const QList<QRgb>& colours);

@@ -393,12 +393,12 @@ void TestFlatButton::sharedObjectsFollowTheButtons()
 {
     QVERIFY(TFlatButton::HotTimer());
     QCOMPARE(TFlatButton::HotTimer()->interval(), 125);
-    TButtonGlyph::MakeCheckerPattern();
+    QVERIFY(!TButtonGlyph::CheckerPattern().isNull());
     QCOMPARE(AppHookUseCount(HotHookListener), TFlatButton::ButtonCount());
     FWindow.reset();
     QCOMPARE(TFlatButton::ButtonCount(), 0);
     QVERIFY(!TFlatButton::HotTimer());
-    QVERIFY(!CheckerPattern);
+    QVERIFY(!TButtonGlyph::HasCheckerPattern());
     QVERIFY(!PlatformHookInstalled(phGetMessage));
     TFlatButton again;
     QVERIFY(TFlatButton::HotTimer());

@@ -227,7 +227,7 @@ void TestGlyphs::listsAreShared()
         QCOMPARE(first->StateList(0), second->StateList(0));
         QCOMPARE(first->StateList(1)->Width(), 16);
         QCOMPARE(first->StateList(0)->Width(), 17);
-        QCOMPARE(GlyphCache->ListCount(), 2);
+        QCOMPARE(TButtonGlyph::Cache()->ListCount(), 2);
 
         // NumGlyphs 1: the hot look is the up image, nothing new is built.
         const int before = first->StateList(1)->LiveCount();
@@ -235,11 +235,11 @@ void TestGlyphs::listsAreShared()
         QCOMPARE(first->StateList(1)->LiveCount(), before);
 
         first->ReleaseImages();
-        QCOMPARE(GlyphCache->ListCount(), 2);
+        QCOMPARE(TButtonGlyph::Cache()->ListCount(), 2);
         second->ReleaseImages();
-        QVERIFY(GlyphCache->IsEmpty());
+        QVERIFY(TButtonGlyph::Cache()->IsEmpty());
     }
-    QVERIFY(!GlyphCache); // the last holder freed the cache
+    QVERIFY(!TButtonGlyph::Cache()); // the last holder freed the cache
 }
 
 void TestGlyphs::normalImagesAndTransparency()
@@ -443,12 +443,11 @@ void TestGlyphs::checkerPatternAndColourChanges()
     const QPalette original = QGuiApplication::palette();
     // Put back also when a check below fails, for the tests after this one.
     const auto restore = qScopeGuard([&] { QGuiApplication::setPalette(original); });
-    TButtonGlyph::MakeCheckerPattern();
-    QVERIFY(CheckerPattern);
-    QCOMPARE(CheckerPattern->pixel(0, 0), Highlight());
-    QCOMPARE(CheckerPattern->pixel(1, 0), Face());
-    QCOMPARE(CheckerPattern->pixel(1, 1), Highlight());
-    QCOMPARE(CheckerPattern->pixel(7, 6), Face());
+    const QImage pattern = TButtonGlyph::CheckerPattern();
+    QCOMPARE(pattern.pixel(0, 0), Highlight());
+    QCOMPARE(pattern.pixel(1, 0), Face());
+    QCOMPARE(pattern.pixel(1, 1), Highlight());
+    QCOMPARE(pattern.pixel(7, 6), Face());
 
     TButtonGlyph holder;
     holder.SetGlyph(Filled(16, 16, qRgb(255, 255, 255)).copy());
@@ -457,13 +456,14 @@ void TestGlyphs::checkerPatternAndColourChanges()
     holder.SetGlyph(glyph);
     QCOMPARE(Drawn(holder, tsDisabled).pixel(4, 4), Shadow());
 
-    // New system colours: the pattern goes and the images are rebuilt in them.
+    // New system colours: the pattern and the images are made again in them.
     QPalette changed = original;
     changed.setColor(QPalette::Button, QColor(10, 20, 30));
     changed.setColor(QPalette::Dark, QColor(40, 50, 60));
     QGuiApplication::setPalette(changed);
     holder.SystemColorsChanged(tsDisabled);
-    QVERIFY(!CheckerPattern);
+    QCOMPARE(TButtonGlyph::CheckerPattern().pixel(1, 0), qRgb(10, 20, 30));
+    QCOMPARE(TButtonGlyph::CheckerPattern().pixel(0, 0), Highlight());
     QCOMPARE(Drawn(holder, tsDisabled).pixel(4, 4), qRgb(40, 50, 60));
 }
 
