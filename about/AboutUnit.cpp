@@ -1,11 +1,12 @@
 #include "about/AboutUnit.h"
 
+#include "base/Colors.h"
 #include "base/Failure.h"
+#include "components/Accessible.h"
 #include "components/ImageMp.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"
 #include "ui_AboutUnit.h"
-#include "components/Accessible.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -66,8 +67,7 @@ QIcon TAboutForm::BuildOkGlyph()
     QIcon icon;
     if (glyph.isNull())
         return icon;
-    // The bottom-left pixel's colour is the transparent one.
-    const QRgb transparent = glyph.pixel(0, glyph.height() - 1);
+    const QRgb transparent = TransparentColour(glyph);
     const int side = glyph.height();
     const auto look = [&](int index) {
         const QImage part = glyph.copy(index * side, 0, side, side);

@@ -18,3 +18,8 @@ QRgb SysColorRgb(TSysColor color)
     }
     return qRgb(0, 0, 0);
 }
+
+QRgb TransparentColour(const QImage& image)
+{
+    return image.pixel(0, image.height() - 1);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QRgb>
 #include <QtGlobal>
 
@@ -21,6 +22,10 @@ inline QColor ToQColor(TColor color)
 {
     return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
 }
+
+// The colour that marks what is transparent in a stored picture: that of its
+// bottom-left pixel.
+QRgb TransparentColour(const QImage& image);
 
 // System colours, resolved from the application palette when used.
 enum class TSysColor { clBtnFace, clBtnHighlight, clBtnShadow, clWindowText };

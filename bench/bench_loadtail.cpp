@@ -108,6 +108,15 @@ double TimedLoad(TForm1& form)
     return timer.nsecsElapsed() / 1e6;
 }
 
+// The window shown, with the number and the file a load will take.
+void Prepare(TForm1& form, const QString& path, const QString& megabytes)
+{
+    form.show();
+    QCoreApplication::processEvents();
+    form.ebReadNum->setText(megabytes);
+    form.OpenDialog1.SetFileName(path);
+}
+
 // The bytes a load of megabytes reads from the file.
 qint64 BytesRead(const QString& path, const QString& megabytes)
 {
@@ -119,10 +128,7 @@ qint64 BytesRead(const QString& path, const QString& megabytes)
 int FirstLoad(const QString& path, const QString& megabytes)
 {
     TForm1 form;
-    form.show();
-    QCoreApplication::processEvents();
-    form.ebReadNum->setText(megabytes);
-    form.OpenDialog1.SetFileName(path);
+    Prepare(form, path, megabytes);
     const long baseline = CurrentKilobytes();
     const double first = TimedLoad(form);
     const long firstPeak = PeakKilobytes();
@@ -146,10 +152,7 @@ double Median(std::vector<double> values)
 int TimeKeys(const QString& path, const QString& megabytes)
 {
     TForm1 form;
-    form.show();
-    QCoreApplication::processEvents();
-    form.ebReadNum->setText(megabytes);
-    form.OpenDialog1.SetFileName(path);
+    Prepare(form, path, megabytes);
     const double shown = TimedLoad(form);
     if (shown < 0)
         return 1;
@@ -225,10 +228,7 @@ int main(int argc, char** argv)
     const int runs = std::max(1, args[3].toInt());
 
     TForm1 form;
-    form.show();
-    QCoreApplication::processEvents();
-    form.ebReadNum->setText(megabytes);
-    form.OpenDialog1.SetFileName(path);
+    Prepare(form, path, megabytes);
 
     const long baseline = CurrentKilobytes();
     std::vector<double> loadMs;

@@ -25,11 +25,6 @@ constexpr QRgb Grey = qRgb(128, 128, 128);
 constexpr QRgb Black = qRgb(0, 0, 0);
 constexpr TColor PaletteRelative = 0x02000000;
 
-QRgb BottomLeft(const QImage& image)
-{
-    return image.pixel(0, image.height() - 1);
-}
-
 // The mask grown by one transparent column on the right and row at the bottom.
 QImage Enlarged(const QImage& mask)
 {
@@ -138,7 +133,7 @@ void TButtonGlyph::NotifyGlyphChanged(const void* sender)
 {
     if (sender == &FGlyph && FGlyph.width() > 0 && FGlyph.height() > 0)
     {
-        const QRgb corner = BottomLeft(FGlyph);
+        const QRgb corner = TransparentColour(FGlyph);
         FMaskColor = RgbToColor(qRed(corner), qGreen(corner), qBlue(corner)) | PaletteRelative;
     }
     ReleaseImages();
@@ -240,7 +235,7 @@ std::pair<int, int> TButtonGlyph::MakeStateImage(TToolButtonState state)
         picture = DeviceCopy(g);
     }
     // The transparent colour of disabled images is that of the whole glyph.
-    const QRgb transparent = FImages ? White : BottomLeft(g);
+    const QRgb transparent = FImages ? White : TransparentColour(g);
 
     if (FNumGlyphs > 1) {
         // The glyph brings its own disabled image: white becomes highlight,

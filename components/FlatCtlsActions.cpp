@@ -85,13 +85,23 @@ void TFlatButton::AssignTo(QAction* action) const
     }
 }
 
+namespace {
+
+// Caption, enabled state and tool tip always follow the action.
+void FollowAction(TFlatButton& button, const QAction& action)
+{
+    button.SetCaption(action.text());
+    button.setEnabled(action.isEnabled());
+    button.setToolTip(action.toolTip());
+}
+
+} // namespace
+
 void TFlatButton::ActionChange(bool checkDefaults)
 {
     if (!FAction)
         return;
-    SetCaption(FAction->text());
-    setEnabled(FAction->isEnabled());
-    setToolTip(FAction->toolTip());
+    FollowAction(*this, *FAction);
     if (!checkDefaults || !FDown)
         SetDown(FAction->isChecked());
     if (auto* flat = qobject_cast<TFlatAction*>(FAction.data())) {
@@ -158,10 +168,7 @@ void TFlatButtonActionLink::SetImageIndex(int value)
 
 void TFlatButtonActionLink::ActionChanged()
 {
-    // Caption, enabled and tool tip follow the action as they always did.
-    FClient.SetCaption(FAction.text());
-    FClient.setEnabled(FAction.isEnabled());
-    FClient.setToolTip(FAction.toolTip());
+    FollowAction(FClient, FAction);
     if (FAction.isChecked() != FChecked)
         SetChecked(FAction.isChecked());
     if (auto* flat = qobject_cast<TFlatAction*>(&FAction)) {

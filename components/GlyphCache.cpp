@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/Colors.h"
 #include "base/Failure.h"
 
 #include <QPainter>
@@ -166,7 +167,7 @@ void TGlyphList::ReplaceImageMasked(int index, const QImage& image, QRgb maskCol
     if (image.width() < Width() || image.height() < Height())
         throw TFailure(QStringLiteral("Invalid image size"));
     if (maskIsDefault)
-        maskColour = image.pixel(0, image.height() - 1);
+        maskColour = TransparentColour(image);
     // Store through a temporary entry, as the list computes its own mask.
     const int temporary = AddMasked(image, maskColour);
     if (temporary < 0)
