@@ -164,6 +164,7 @@ QSize TButtonGlyph::GlyphSize() const
 
 std::pair<int, int> TButtonGlyph::MakeStateImage(TToolButtonState state)
 {
+    // 1. An image made before for this state, or none to make.
     int s = state;
     if (state != tsDisabled && s >= FNumGlyphs)
         s = tsUp;
@@ -175,58 +176,72 @@ std::pair<int, int> TButtonGlyph::MakeStateImage(TToolButtonState state)
                 : (FGlyph.width() == 0 || FGlyph.height() == 0))
         return {s == tsDisabled ? 0 : 1, -1};
 
+    // 2. The list of this size the image goes to; a disabled one is a pixel larger.
     const bool disabled = s == tsDisabled;
     const int li = disabled ? 0 : 1;
     const int d = disabled ? 1 : 0;
-    const bool hasMask = !FImages && FGlyphMask.width() != 0 && FGlyphMask.height() != 0;
     const QSize size = GlyphSize();
-    const int w = size.width();
-    const int h = size.height();
-    if (w <= 0 || h <= 0)
+    if (size.width() <= 0 || size.height() <= 0)
         return {li, -1};
-
     if (!FStateLists[li]) {
         if (!GGlyphCache)
             GGlyphCache = std::make_unique<TGlyphCache>();
-        FStateLists[li] = GGlyphCache->ListForSize(w + d, h + d);
+        FStateLists[li] = GGlyphCache->ListForSize(size.width() + d, size.height() + d);
     }
     TGlyphList& list = *FStateLists[li];
 
+    // 3. What the image is made from, on the button face.
+    TStateSource source;
+    source.Glyph = FGlyph.convertToFormat(QImage::Format_RGB32);
+    source.At = QPoint((s < FNumGlyphs ? s : 0) * size.width(), 0);
+    source.Size = size;
+    source.HasMask = !FImages && FGlyphMask.width() != 0 && FGlyphMask.height() != 0;
+    source.ListMask = FImages ? FImages->Mask(FImageIndex) : QImage();
+    QImage canvas(size.width() + d, size.height() + d, QImage::Format_RGB32);
+    canvas.fill(SysColorRgb(TSysColor::clBtnFace));
+
+    // 4. The image itself.
+    if (!disabled) {
+        FSlots[1][s] = AddEnabledImage(list, canvas, source);
+        return {1, FSlots[1][s]};
+    }
+    FSlots[0][1] = AddDisabledImage(list, canvas, source);
+    return {0, FSlots[0][1]};
+}
+
+QImage TButtonGlyph::GlyphMaskAt(const TStateSource& source) const
+{
+    return MaskFromPixels(FGlyphMask, source.At, source.Size, {White});
+}
+
+int TButtonGlyph::AddEnabledImage(TGlyphList& list, QImage& canvas, const TStateSource& source)
+{
+    QPainter painter(&canvas);
+    if (FImages) {
+        FImages->Draw(painter, QPoint(0, 0), FImageIndex);
+        painter.end();
+        return list.AddImage(canvas, source.ListMask);
+    }
+    painter.drawImage(QPoint(0, 0), source.Glyph, QRect(source.At, source.Size));
+    painter.end();
+    // Without a mask, each image's own bottom-left pixel is its transparent colour.
+    return source.HasMask ? list.AddImage(canvas, GlyphMaskAt(source)) : list.AddImageMasked(canvas, 0, true);
+}
+
+int TButtonGlyph::AddDisabledImage(TGlyphList& list, QImage& canvas, const TStateSource& source)
+{
     const QRgb face = SysColorRgb(TSysColor::clBtnFace);
     const QRgb highlight = SysColorRgb(TSysColor::clBtnHighlight);
     const QRgb shadow = SysColorRgb(TSysColor::clBtnShadow);
-    const QImage g = FGlyph.convertToFormat(QImage::Format_RGB32);
-    QImage t(w + d, h + d, QImage::Format_RGB32);
-    t.fill(face);
-    const int j = s < FNumGlyphs ? s : 0;
-    const QPoint q(j * w, 0);
-    // The image list's entry as a mask: white where it is transparent.
-    const QImage l = FImages ? FImages->Mask(FImageIndex) : QImage();
-    const auto glyphMaskOfQ = [&] { return MaskFromPixels(FGlyphMask, q, size, {White}); };
-
-    if (!disabled) {
-        if (FImages) {
-            {
-                QPainter painter(&t);
-                FImages->Draw(painter, QPoint(0, 0), FImageIndex);
-            }
-            FSlots[1][s] = list.AddImage(t, l);
-        } else {
-            {
-                QPainter painter(&t);
-                painter.drawImage(QPoint(0, 0), g, QRect(q, size));
-            }
-            // Without a mask, each image's own bottom-left pixel is its transparent colour.
-            FSlots[1][s] = hasMask ? list.AddImage(t, glyphMaskOfQ()) : list.AddImageMasked(t, 0, true);
-        }
-        return {1, FSlots[1][s]};
-    }
+    const QImage& g = source.Glyph;
+    const QPoint q = source.At;
+    const QSize size = source.Size;
 
     // The picture as the disabled recipes read it.
     QImage picture;
     QPoint origin = q;
     if (FImages) {
-        picture = QImage(w, h, QImage::Format_RGB32);
+        picture = QImage(size, QImage::Format_RGB32);
         picture.fill(White);
         QPainter painter(&picture);
         FImages->Draw(painter, QPoint(0, 0), FImageIndex);
@@ -241,46 +256,44 @@ std::pair<int, int> TButtonGlyph::MakeStateImage(TToolButtonState state)
         // The glyph brings its own disabled image: white becomes highlight,
         // grey becomes shadow.
         {
-            QPainter painter(&t);
+            QPainter painter(&canvas);
             painter.drawImage(QPoint(0, 0), picture, QRect(origin, size));
         }
-        PaintThroughMask(MaskFromPixels(g, q, size, {White}), t, QPoint(0, 0), highlight);
-        PaintThroughMask(MaskFromPixels(g, q, size, {Grey}), t, QPoint(0, 0), shadow);
-        const QImage mn = hasMask ? glyphMaskOfQ() : MaskFromPixels(g, q, size, {transparent});
-        FSlots[0][1] = list.AddImage(t, Enlarged(mn));
-        return {0, FSlots[0][1]};
+        PaintThroughMask(MaskFromPixels(g, q, size, {White}), canvas, QPoint(0, 0), highlight);
+        PaintThroughMask(MaskFromPixels(g, q, size, {Grey}), canvas, QPoint(0, 0), shadow);
+        const QImage mn = source.HasMask ? GlyphMaskAt(source) : MaskFromPixels(g, q, size, {transparent});
+        return list.AddImage(canvas, Enlarged(mn));
     }
 
     // Generated: a one-bit shape, embossed in highlight and shadow.
     QImage mn;
     if (FOldDisabledStyle) {
         // The shape is white in mn: the picture's pure black pixels.
-        QImage source = picture.copy(QRect(origin, size));
-        if (hasMask) {
-            const QImage mk = glyphMaskOfQ();
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
+        QImage shape = picture.copy(QRect(origin, size));
+        if (source.HasMask) {
+            const QImage mk = GlyphMaskAt(source);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
                     if (IsWhite(mk, x, y))
-                        source.setPixel(x, y, White);
+                        shape.setPixel(x, y, White);
         }
-        mn = MaskFromPixels(source, QPoint(0, 0), size, {Black});
-    } else if (!FImages && !hasMask) {
+        mn = MaskFromPixels(shape, QPoint(0, 0), size, {Black});
+    } else if (!FImages && !source.HasMask) {
         // The shape is black in mn: neither transparent, white nor silver.
         mn = MaskFromPixels(g, q, size, {transparent, White, Silver});
     } else {
         mn = MaskFromPixels(picture, origin, size, {White, Silver});
-        const QImage transparency = FImages ? l : glyphMaskOfQ();
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
+        const QImage transparency = FImages ? source.ListMask : GlyphMaskAt(source);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
                 if (IsWhite(transparency, x, y))
                     mn.setPixel(x, y, 1);
     }
     const bool shapeIsWhite = FOldDisabledStyle;
-    t.fill(face);
-    PaintWhere(mn, shapeIsWhite, t, QPoint(1, 1), highlight);
-    PaintWhere(mn, shapeIsWhite, t, QPoint(0, 0), shadow);
-    FSlots[0][1] = list.AddImageMasked(t, face);
-    return {0, FSlots[0][1]};
+    canvas.fill(face);
+    PaintWhere(mn, shapeIsWhite, canvas, QPoint(1, 1), highlight);
+    PaintWhere(mn, shapeIsWhite, canvas, QPoint(0, 0), shadow);
+    return list.AddImageMasked(canvas, face);
 }
 
 void TButtonGlyph::SystemColorsChanged(TToolButtonState state)

@@ -125,6 +125,18 @@ public:
     QSize GlyphSize() const;
 
 private:
+    // What one state's image is made from.
+    struct TStateSource {
+        QImage Glyph;     // the whole glyph, RGB32
+        QPoint At;        // where this state's image begins in it
+        QSize Size;
+        bool HasMask = false;
+        QImage ListMask;  // the image list entry's mask, white where transparent
+    };
+    QImage GlyphMaskAt(const TStateSource& source) const;
+    int AddEnabledImage(TGlyphList& list, QImage& canvas, const TStateSource& source);
+    int AddDisabledImage(TGlyphList& list, QImage& canvas, const TStateSource& source);
+
 
     QImage FGlyph;
     QImage FGlyphMask;

@@ -130,6 +130,10 @@ private:
     void LineMeasured(std::int64_t units, qreal width) const;
     void GrowWidth(qreal width) const;
     bool HandleKey(QKeyEvent* event);
+    // The three kinds of key HandleKey tries in turn; each says whether it took the key.
+    bool CommandKey(QKeyEvent* event);
+    bool MoveKey(QKeyEvent* event);
+    bool EditKey(QKeyEvent* event);
     void MoveTo(std::int64_t pos, bool select, bool keepColumn = false);
     void SelectAround(std::int64_t pos, TSelectUnit unit, bool extend);
     void AutoScroll();

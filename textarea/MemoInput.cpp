@@ -147,6 +147,12 @@ void TMemo::keyPressEvent(QKeyEvent* event)
 
 bool TMemo::HandleKey(QKeyEvent* event)
 {
+    // Commands first, then the caret's moves, then what edits.
+    return CommandKey(event) || MoveKey(event) || EditKey(event);
+}
+
+bool TMemo::CommandKey(QKeyEvent* event)
+{
     for (const TActionKey& action : ActionKeys) {
         if (event->matches(action.Key)) {
             (this->*action.Action)();
@@ -165,7 +171,11 @@ bool TMemo::HandleKey(QKeyEvent* event)
         Cut();
         return true;
     }
+    return false;
+}
 
+bool TMemo::MoveKey(QKeyEvent* event)
+{
     for (const TMoveKey& move : MoveKeys) {
         if (!event->matches(move.Key))
             continue;
@@ -212,6 +222,11 @@ bool TMemo::HandleKey(QKeyEvent* event)
         MoveTo(target, move.Select, keepColumn);
         return true;
     }
+    return false;
+}
+
+bool TMemo::EditKey(QKeyEvent* event)
+{
     // An editing key ends a run of Up and Down, even one that changes nothing.
     if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete || event->key() == Qt::Key_Return
         || event->key() == Qt::Key_Enter || TypesText(event))
