@@ -55,7 +55,7 @@ bench: build
 SOAK_ROUNDS ?= 1000
 soak: build
 	@./tools/install-packages $(SHOT_PACKAGES)
-	./tools/soak $(BUILD) $(SOAK_ROUNDS)
+	./bench/soak $(BUILD) $(SOAK_ROUNDS)
 
 shot: build
 	@./tools/install-packages $(SHOT_PACKAGES)
