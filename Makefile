@@ -90,7 +90,7 @@ fuzz: deps
 DIFF_EVENTS ?= 100000
 DIFF_SEED ?= 1
 diff: build
-	KESTRUN_DIFF_EVENTS=$(DIFF_EVENTS) KESTRUN_DIFF_SEED=$(DIFF_SEED) QT_QPA_PLATFORM=offscreen ./$(BUILD)/tests/tst_memo_vs_qt
+	KESTRUN_DIFF_EVENTS=$(DIFF_EVENTS) KESTRUN_DIFF_SEED=$(DIFF_SEED) QT_QPA_PLATFORM=offscreen ./$(BUILD)/tests/textarea/tst_memo_vs_qt
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -2,7 +2,7 @@
 // applied to the text model and to the plain QString reference; any
 // disagreement (or a sanitizer finding) stops the run.
 
-#include "tests/MemoReference.h"
+#include "tests/textarea/MemoReference.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -4,7 +4,7 @@
 #include "base/Failure.h"
 #include "textarea/Memo.h"
 #include "tests/ChildProcess.h"
-#include "tests/MemoReference.h"
+#include "tests/textarea/MemoReference.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -2,7 +2,7 @@
 
 #include "app/KestrunApp.h"
 #include "base/Failure.h"
-#include "ModalDriver.h"
+#include "tests/app/ModalDriver.h"
 
 #include <QAbstractButton>
 #include <QImageReader>

@@ -7,7 +7,7 @@
 #include "base/Failure.h"
 #include "base/FormLayout.h"
 #include "textarea/Memo.h"
-#include "ModalDriver.h"
+#include "tests/app/ModalDriver.h"
 
 #include <QFileDialog>
 #include <QLabel>

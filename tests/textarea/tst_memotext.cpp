@@ -1,7 +1,7 @@
 // The text area's text on its own: the display rules, edits and undo against
 // a plain QString reference, and comparing a loaded block with the text.
 
-#include "tests/MemoReference.h"
+#include "tests/textarea/MemoReference.h"
 
 #include <QRandomGenerator>
 #include <QTest>
