@@ -1,0 +1,301 @@
+#include "textarea/TextStore.h"
+
+#include <QLatin1StringView>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include <emmintrin.h>
+
+namespace {
+
+// Bytes between index marks: the longest scan a position lookup makes.
+constexpr std::int64_t MarkSpacing = 4096;
+
+// One character by the display rules: its code (LF for any line end) and
+// how many bytes it took. What is ill-formed is one U+FFFD per maximal part.
+int DecodeUtf8(const unsigned char* p, const unsigned char* end, char32_t& code)
+{
+    const unsigned c = *p;
+    if (c < 0x80) {
+        if (c == '\r') {
+            code = U'\n';
+            return p + 1 < end && p[1] == '\n' ? 2 : 1;
+        }
+        code = c;
+        return 1;
+    }
+    int need = 0;
+    char32_t value = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        need = 1;
+        value = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        need = 2;
+        value = c & 0x0F;
+        low = c == 0xE0 ? 0xA0 : 0x80;
+        high = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        need = 3;
+        value = c & 0x07;
+        low = c == 0xF0 ? 0x90 : 0x80;
+        high = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        code = 0xFFFD;
+        return 1;
+    }
+    int taken = 0;
+    for (const unsigned char* q = p + 1; taken < need && q < end && *q >= low && *q <= high;
+         ++taken, ++q) {
+        value = (value << 6) | (*q & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    code = taken == need ? value : 0xFFFD;
+    return 1 + taken;
+}
+
+int UnitsOf(char32_t code)
+{
+    return code >= 0x10000 ? 2 : 1;
+}
+
+// Bit i set where byte i of the 64 at p equals c.
+std::uint64_t Equal64(const unsigned char* p, char c)
+{
+    const __m128i needle = _mm_set1_epi8(c);
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        mask |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle)))) << (16 * i);
+    }
+    return mask;
+}
+
+// Whether any of the 64 bytes at p is outside ASCII.
+bool AnyHigh64(const unsigned char* p)
+{
+    __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    for (int i = 1; i < 4; ++i)
+        all = _mm_or_si128(all, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)));
+    return _mm_movemask_epi8(all) != 0;
+}
+
+} // namespace
+
+
+TTextStore::TTextStore()
+{
+    FMarks.push_back({});
+    FNextMark = MarkSpacing;
+}
+
+TTextStore::TTextStore(TMallocBytes block, std::int64_t size)
+    : FBlock(std::move(block))
+{
+    const void* zero = size > 0 ? std::memchr(FBlock.get(), 0, static_cast<std::size_t>(size)) : nullptr;
+    FCutAtZero = zero != nullptr;
+    FSize = zero ? static_cast<const char*>(zero) - FBlock.get() : size;
+    const unsigned char* bytes = Bytes();
+    while (FLeadSkip < 3 && FLeadSkip < FSize && (bytes[FLeadSkip] & 0xC0) == 0x80)
+        ++FLeadSkip;
+    FMarks.reserve(static_cast<std::size_t>(FSize / MarkSpacing + 2));
+    FMarks.push_back({});
+    FNextMark = MarkSpacing;
+    Index();
+}
+
+const unsigned char* TTextStore::Bytes() const
+{
+    return reinterpret_cast<const unsigned char*>(FBlock ? FBlock.get() : FAdded.data());
+}
+
+std::int64_t TTextStore::LongestLine() const
+{
+    return std::max(FLongestLine, FEnd.Units - FLineStartUnits);
+}
+
+int TTextStore::CharAt(std::int64_t byte, char32_t& code) const
+{
+    if (byte == 0 && FLeadSkip > 0) {
+        code = 0xFFFD;
+        return FLeadSkip;
+    }
+    const unsigned char* bytes = Bytes();
+    return DecodeUtf8(bytes + byte, bytes + FSize, code);
+}
+
+void TTextStore::Step(TTextMark& mark) const
+{
+    char32_t code = 0;
+    mark.Byte += CharAt(mark.Byte, code);
+    mark.Units += UnitsOf(code);
+    mark.Breaks += code == U'\n';
+}
+
+void TTextStore::Index()
+{
+    const unsigned char* const bytes = Bytes();
+    TTextMark at = FEnd;
+    std::int64_t lineStart = FLineStartUnits;
+    std::int64_t longest = FLongestLine;
+    const auto lineEnd = [&](std::int64_t unitsAtBreak) {
+        longest = std::max(longest, unitsAtBreak - lineStart);
+        lineStart = unitsAtBreak + 1;
+        ++at.Breaks;
+    };
+    const auto step = [&] {
+        char32_t code = 0;
+        const int length = CharAt(at.Byte, code);
+        if (code == U'\n')
+            lineEnd(at.Units);
+        at.Units += UnitsOf(code);
+        at.Byte += length;
+    };
+
+    while (at.Byte < FSize) {
+        if (at.Byte >= FNextMark) {
+            FMarks.push_back(at);
+            FNextMark = at.Byte + MarkSpacing;
+        }
+        if (FSize - at.Byte < 64) {
+            step();
+            continue;
+        }
+        // Plain ASCII without CR, the common case, goes 64 bytes at a time.
+        const unsigned char* p = bytes + at.Byte;
+        if (!AnyHigh64(p) && !Equal64(p, '\r')) {
+            for (std::uint64_t lines = Equal64(p, '\n'); lines; lines &= lines - 1)
+                lineEnd(at.Units + std::countr_zero(lines));
+            at.Units += 64;
+            at.Byte += 64;
+            continue;
+        }
+        for (const std::int64_t blockEnd = at.Byte + 64; at.Byte < blockEnd;)
+            step();
+    }
+    FEnd = at;
+    FLineStartUnits = lineStart;
+    FLongestLine = longest;
+}
+
+void TTextStore::Append(QStringView text)
+{
+    std::string utf8;
+    utf8.reserve(static_cast<std::size_t>(text.size()) * 3);
+    const auto put = [&utf8](char32_t c) {
+        if (c < 0x80) {
+            utf8 += char(c);
+        } else if (c < 0x800) {
+            utf8 += char(0xC0 | (c >> 6));
+            utf8 += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += char(0xE0 | (c >> 12));
+            utf8 += char(0x80 | ((c >> 6) & 0x3F));
+            utf8 += char(0x80 | (c & 0x3F));
+        } else {
+            utf8 += char(0xF0 | (c >> 18));
+            utf8 += char(0x80 | ((c >> 12) & 0x3F));
+            utf8 += char(0x80 | ((c >> 6) & 0x3F));
+            utf8 += char(0x80 | (c & 0x3F));
+        }
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\r') {
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            put(U'\n');
+        } else if (c == u'\u2029') {
+            put(U'\n');
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            put(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            put(0xFFFD);
+        } else {
+            put(c);
+        }
+    }
+    FAdded += utf8;
+    FSize = static_cast<std::int64_t>(FAdded.size());
+    Index();
+}
+
+// The last boundary whose `key` is at most `value`: the mark before it,
+// then a step at a time.
+TTextMark TTextStore::SeekTo(std::int64_t TTextMark::*key, std::int64_t value) const
+{
+    auto it = std::upper_bound(FMarks.begin(), FMarks.end(), value,
+                               [key](std::int64_t v, const TTextMark& m) { return v < m.*key; });
+    TTextMark at = *(it - 1);
+    while (at.*key < value) {
+        TTextMark next = at;
+        Step(next);
+        if (next.*key > value)
+            break;
+        at = next;
+    }
+    return at;
+}
+
+TTextMark TTextStore::SeekByte(std::int64_t byte) const
+{
+    return SeekTo(&TTextMark::Byte, std::clamp<std::int64_t>(byte, 0, FSize));
+}
+
+TTextMark TTextStore::SeekUnits(std::int64_t units) const
+{
+    return SeekTo(&TTextMark::Units, std::clamp<std::int64_t>(units, 0, FEnd.Units));
+}
+
+TTextMark TTextStore::SeekLine(std::int64_t breaks) const
+{
+    if (breaks <= 0)
+        return {};
+    if (breaks > FEnd.Breaks)
+        return FEnd;
+    auto it = std::lower_bound(FMarks.begin(), FMarks.end(), breaks,
+                               [](const TTextMark& m, std::int64_t k) { return m.Breaks < k; });
+    TTextMark at = *(it - 1);
+    while (at.Breaks < breaks)
+        Step(at);
+    return at;
+}
+
+void TTextStore::Decode(std::int64_t from, std::int64_t to, QString& out, QChar lineBreak) const
+{
+    to = std::min(to, FSize);
+    if (from >= to)
+        return;
+    // Written straight into the string: a character never takes more units
+    // than bytes, and the last one may run past `to` by two units at most.
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(to - from) + 2);
+    char16_t* const first = reinterpret_cast<char16_t*>(out.data());
+    char16_t* write = first + start;
+    const unsigned char* const bytes = Bytes();
+    std::int64_t at = from;
+    while (at < to) {
+        const unsigned char c = bytes[at];
+        if (c < 0x80 && c != '\r' && c != '\n') {
+            *write++ = c;
+            ++at;
+            continue;
+        }
+        char32_t code = 0;
+        at += at == 0 ? CharAt(at, code) : DecodeUtf8(bytes + at, bytes + FSize, code);
+        if (code == U'\n') {
+            *write++ = lineBreak.unicode();
+        } else if (code >= 0x10000) {
+            *write++ = QChar::highSurrogate(code);
+            *write++ = QChar::lowSurrogate(code);
+        } else {
+            *write++ = char16_t(code);
+        }
+    }
+    out.truncate(write - first);
+}
