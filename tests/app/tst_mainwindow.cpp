@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -235,7 +237,8 @@ void TestMainWindow::scalingToTheFont()
     form.setFont(DesignFont(22));
     const int measured = ScaleFormToScreen(&form, 96);
     QVERIFY(measured != DesignZeroHeight);
-    const auto scaled = [measured](int v) { return MulDivRound(v, measured, 13); };
+    // Each rounded to the nearest, halves away from zero.
+    const auto scaled = [measured](int v) { return int(std::lround(double(v) * measured / 13)); };
     QCOMPARE(child->geometry(), QRect(scaled(16), scaled(60), scaled(357), scaled(301)));
     QCOMPARE(ownFont->font().pixelSize(), scaled(16));
     QCOMPARE(form.size(), QSize(scaled(385), scaled(377)));

@@ -451,7 +451,7 @@ void TestFlatButton::aboutButtonPixels()
     QVERIFY(QTest::qWaitForWindowActive(&form));
     TFlatButton* button = form.FlatButton1;
     QCOMPARE(button->geometry(), QRect(348, 16, 25, 25));
-    const QRgb face = SysColorRgb(TSysColor::clBtnFace) | 0xFF000000;
+    const QRgb face = QGuiApplication::palette().color(QPalette::Button).rgb();
     const QRgb light = QGuiApplication::palette().color(QPalette::Light).rgb();
     const QRgb dark = QGuiApplication::palette().color(QPalette::Dark).rgb();
     const QRgb cyan = qRgb(0, 255, 255);

@@ -7,13 +7,16 @@
 
 #include <QPainter>
 #include <QScopeGuard>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QTest>
 
 namespace {
 
-QRgb Face() { return SysColorRgb(TSysColor::clBtnFace) | 0xFF000000; }
-QRgb Highlight() { return SysColorRgb(TSysColor::clBtnHighlight) | 0xFF000000; }
-QRgb Shadow() { return SysColorRgb(TSysColor::clBtnShadow) | 0xFF000000; }
+// The button colours, read from the palette as the system colours map to it.
+QRgb Face() { return QGuiApplication::palette().color(QPalette::Button).rgb(); }
+QRgb Highlight() { return QGuiApplication::palette().color(QPalette::Light).rgb(); }
+QRgb Shadow() { return QGuiApplication::palette().color(QPalette::Dark).rgb(); }
 
 constexpr QRgb Olive = qRgb(128, 128, 0);
 constexpr QRgb Red = qRgb(255, 0, 0);
