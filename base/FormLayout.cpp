@@ -31,9 +31,17 @@ TAnchors AnchorsFromText(const QString& text)
 
 namespace {
 
+// Which edges of one axis keep their distance to the parent's.
+struct TAxisEdges {
+    bool Near = false;
+    bool Far = false;
+};
+
 // One axis of AnchoredGeometry: returns the new start and length.
-std::pair<int, int> AnchorAxis(int start, int length, int grow, bool nearEdge, bool farEdge)
+std::pair<int, int> AnchorAxis(int start, int length, int grow, TAxisEdges edges)
 {
+    const bool nearEdge = edges.Near;
+    const bool farEdge = edges.Far;
     if (nearEdge && farEdge)
         return {start, length + grow};
     if (farEdge)
@@ -50,10 +58,10 @@ QRect AnchoredGeometry(const QRect& design, const QSize& designParent,
 {
     const auto [x, w] = AnchorAxis(design.x(), design.width(),
                                    parent.width() - designParent.width(),
-                                   anchors & TAnchor::akLeft, anchors & TAnchor::akRight);
+                                   {bool(anchors & TAnchor::akLeft), bool(anchors & TAnchor::akRight)});
     const auto [y, h] = AnchorAxis(design.y(), design.height(),
                                    parent.height() - designParent.height(),
-                                   anchors & TAnchor::akTop, anchors & TAnchor::akBottom);
+                                   {bool(anchors & TAnchor::akTop), bool(anchors & TAnchor::akBottom)});
     return {x, y, std::max(0, w), std::max(0, h)};
 }
 

@@ -35,13 +35,20 @@ QImage Enlarged(const QImage& mask)
     return larger;
 }
 
-// Paints the colour at offset wherever the mask has the given bit.
-void PaintWhere(const QImage& mask, bool white, QImage& target, QPoint offset, QRgb colour)
+// A one-bit shape to stamp in a colour: where the mask has the given bit.
+struct TStamp {
+    const QImage& Mask;
+    bool White = false;
+    QPoint Offset;
+    QRgb Colour = 0;
+};
+
+void PaintWhere(const TStamp& stamp, QImage& target)
 {
-    for (int y = 0; y < mask.height(); ++y)
-        for (int x = 0; x < mask.width(); ++x)
-            if (IsWhite(mask, x, y) == white)
-                target.setPixel(x + offset.x(), y + offset.y(), colour | 0xFF000000);
+    for (int y = 0; y < stamp.Mask.height(); ++y)
+        for (int x = 0; x < stamp.Mask.width(); ++x)
+            if (IsWhite(stamp.Mask, x, y) == stamp.White)
+                target.setPixel(x + stamp.Offset.x(), y + stamp.Offset.y(), stamp.Colour | 0xFF000000);
 }
 
 } // namespace
@@ -291,8 +298,8 @@ int TButtonGlyph::AddDisabledImage(TGlyphList& list, QImage& canvas, const TStat
     }
     const bool shapeIsWhite = FOldDisabledStyle;
     canvas.fill(face);
-    PaintWhere(mn, shapeIsWhite, canvas, QPoint(1, 1), highlight);
-    PaintWhere(mn, shapeIsWhite, canvas, QPoint(0, 0), shadow);
+    PaintWhere({mn, shapeIsWhite, QPoint(1, 1), highlight}, canvas);
+    PaintWhere({mn, shapeIsWhite, QPoint(0, 0), shadow}, canvas);
     return list.AddImageMasked(canvas, face);
 }
 

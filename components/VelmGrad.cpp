@@ -77,9 +77,13 @@ TVelmGradient::TColourTable TVelmGradient::BuildColourTable(TStartColor start, T
     return table;
 }
 
-void TVelmGradient::PaintGradient(QPainter& painter, int width, int height,
-                                  const TColourTable& table, TGradStyle style, int stepWidth)
+void TVelmGradient::PaintGradient(QPainter& painter, const TGradientPaint& how)
 {
+    const int width = how.Size.width();
+    const int height = how.Size.height();
+    const TColourTable& table = how.Table;
+    const TGradStyle style = how.Style;
+    const int stepWidth = how.StepWidth;
     painter.setRenderHint(QPainter::Antialiasing, false);
     const auto colour = [&table](int index) { return ToQColor(table[std::clamp(index, 0, 255)]); };
 
@@ -205,5 +209,5 @@ bool TVelmGradient::eventFilter(QObject* watched, QEvent* event)
 void TVelmGradient::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    PaintGradient(painter, width(), height(), FColourTable, FStyle, FStepWidth);
+    PaintGradient(painter, {size(), FColourTable, FStyle, FStepWidth});
 }

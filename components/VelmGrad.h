@@ -55,9 +55,15 @@ public:
     const TColourTable& ColourTable() const { return FColourTable; }
 
     static TColourTable BuildColourTable(TStartColor start, TEndColor end, TGradDirection direction);
-    // Draws the gradient of a W x H area whose top-left is the painter's origin.
-    static void PaintGradient(QPainter& painter, int width, int height, const TColourTable& table,
-                              TGradStyle style, int stepWidth);
+    // What a gradient is painted with, over an area whose top-left is the
+    // painter's origin.
+    struct TGradientPaint {
+        QSize Size;
+        const TColourTable& Table;
+        TGradStyle Style;
+        int StepWidth = 0;
+    };
+    static void PaintGradient(QPainter& painter, const TGradientPaint& how);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -118,8 +118,7 @@ void TMemo::Edit(const TEditChange& coming, const std::function<TEditChange()>& 
     const TEditChange change = apply();
     FCursor = FAnchor = change.Pos + change.Inserted;
     FColumnX = -1;
-    PatchLongLines(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change.Pos,
-                   change.Removed, change.Inserted);
+    PatchLongLines(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change);
     Changed(change.Pos, change.Removed, removedText, change.Inserted);
 }
 

@@ -111,8 +111,7 @@ private:
     const TLongLine& LongLineMap(std::int64_t line) const;
     // After an edit: the lines laid out are forgotten, a long line's marks
     // are moved when the edit stayed within the line and they can be.
-    void PatchLongLines(std::int64_t line, bool withinLine, std::int64_t pos, std::int64_t removed,
-                        std::int64_t inserted);
+    void PatchLongLines(std::int64_t line, bool withinLine, const TEditChange& change);
     // x after the characters of text, starting at x.
     qreal Advances(QStringView text, qreal x) const;
     qreal Advance(char32_t code) const;

@@ -84,9 +84,11 @@ const TMemo::TLongLine& TMemo::LongLineMap(std::int64_t line) const
     return *map;
 }
 
-void TMemo::PatchLongLines(std::int64_t line, bool withinLine, std::int64_t pos, std::int64_t removed,
-                           std::int64_t inserted)
+void TMemo::PatchLongLines(std::int64_t line, bool withinLine, const TEditChange& edit)
 {
+    const std::int64_t pos = edit.Pos;
+    const std::int64_t removed = edit.Removed;
+    const std::int64_t inserted = edit.Inserted;
     FLayouts.clear();
     FLaidOutUnits = 0;
     FLaidOutRevision = FText.Revision();

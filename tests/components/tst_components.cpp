@@ -58,7 +58,8 @@ QImage PaintedGradient(int width, int height, G::TGradStyle style, int step = 1,
     QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
     image.fill(Qt::red); // what the parent drew
     QPainter painter(&image);
-    G::PaintGradient(painter, width, height, G::BuildColourTable(start, end, direction), style, step);
+    const G::TColourTable table = G::BuildColourTable(start, end, direction);
+    G::PaintGradient(painter, {QSize(width, height), table, style, step});
     return image;
 }
 
