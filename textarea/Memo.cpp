@@ -39,6 +39,8 @@ TMemo::TMemo(QWidget* parent)
     viewport()->setAutoFillBackground(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    FLayout.SetFont(font());
+    FLayout.OnWidthGrew = [this] { UpdateScrollBars(); };
     LoadStore(TTextStore());
 }
 
@@ -53,8 +55,8 @@ void TMemo::LoadStore(TTextStore store)
     FText.Load(std::move(store));
     FCursor = FAnchor = 0;
     FColumnX = -1;
-    ForgetLayouts();
-    ResetWidth();
+    FLayout.Forget();
+    FLayout.ResetWidth();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     UpdateScrollBars();
@@ -118,7 +120,7 @@ void TMemo::Edit(const TEditChange& coming, const std::function<TEditChange()>& 
     const TEditChange change = apply();
     FCursor = FAnchor = change.Pos + change.Inserted;
     FColumnX = -1;
-    PatchLongLines(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change);
+    FLayout.Patch(line, withinLine && FText.LineOf(change.Pos + change.Inserted) == line, change);
     Changed(change.Pos, change.Removed, removedText, change.Inserted);
 }
 
@@ -292,17 +294,17 @@ void TMemo::paintEvent(QPaintEvent*)
             layout->Layout.draw(&painter, origin, ranges);
             const bool caretHere = FCursor >= layout->Start && (FCursor < layout->End || FCursor == layout->LineEnd)
                                    && FText.LineOf(FCursor) == line;
-            if (showCaret && caretHere && FPreeditCursorVisible)
-                layout->Layout.drawCursor(&painter, origin, int(FCursor - layout->Start) + FPreeditCursor, 1);
+            if (showCaret && caretHere && FComposition.CursorVisible)
+                layout->Layout.drawCursor(&painter, origin, int(FCursor - layout->Start) + FComposition.Cursor, 1);
             if (layout->X0 + layout->Line().naturalTextWidth() >= right)
                 break;
             // The window to the right: the next one, or in a right-to-left line the one before.
             const qsizetype next = layout->Window + (layout->RightToLeft ? -1 : 1);
             if (layout->Start == layout->LineStart && layout->End == layout->LineEnd)
                 break;
-            if (next < 0 || next >= LongLineMap(line).Windows())
+            if (next < 0 || next >= FLayout.LongLineMarks(line).Windows())
                 break;
-            layout = WindowLayout(line, next);
+            layout = FLayout.Window(line, next);
         }
         // A selected line end shows as a space's width of highlight after the line.
         if (selectionStart <= FText.LineEnd(line) && selectionEnd > FText.LineEnd(line)) {
@@ -323,9 +325,7 @@ void TMemo::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
-        FAdvances.clear();
-        ForgetLayouts();
-        ResetWidth();
+        FLayout.SetFont(font());
         UpdateScrollBars();
         viewport()->update();
     }

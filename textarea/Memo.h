@@ -1,5 +1,6 @@
 #pragma once
 
+#include "textarea/LayoutCache.h"
 #include "textarea/MemoText.h"
 
 #include <QAbstractScrollArea>
@@ -96,26 +97,15 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    struct TLineLayout;
-    struct TLongLine;
-    using TLayoutPtr = std::shared_ptr<TLineLayout>;
+    using TLineLayout = TLayoutCache::TLineLayout;
+    using TLayoutPtr = TLayoutCache::TLayoutPtr;
     enum class TSelectUnit { suCharacter, suWord, suLine };
 
     // The layout of a line around a position (or around x when pos < 0).
-    TLayoutPtr LayoutFor(std::int64_t line, std::int64_t pos, qreal x = 0) const;
-    // One window of a line (the whole line when it is not long).
-    TLayoutPtr WindowLayout(std::int64_t line, qsizetype window) const;
-    bool LineIsRightToLeft(std::int64_t line) const;
+    TLayoutPtr LayoutFor(std::int64_t line, std::int64_t pos, qreal x = 0) const { return FLayout.For(line, pos, x); }
+    bool LineIsRightToLeft(std::int64_t line) const { return FLayout.RightToLeft(line); }
     // The next or previous word edge within pos's line.
     std::int64_t WordStep(std::int64_t pos, bool forward) const;
-    const TLongLine& LongLineMap(std::int64_t line) const;
-    // After an edit: the lines laid out are forgotten, a long line's marks
-    // are moved when the edit stayed within the line and they can be.
-    void PatchLongLines(std::int64_t line, bool withinLine, const TEditChange& change);
-    // x after the characters of text, starting at x.
-    qreal Advances(QStringView text, qreal x) const;
-    qreal Advance(char32_t code) const;
-    void ForgetLayouts() const;
     qreal XOf(std::int64_t pos) const;
     std::int64_t PositionIn(std::int64_t line, qreal x) const;
     std::int64_t NextPosition(std::int64_t pos, bool word) const;
@@ -124,10 +114,6 @@ private:
     int VisibleLines() const;
     qreal HorizontalOffset() const;
     void UpdateScrollBars();
-    // The horizontal extent: an estimate from the index, then what is laid out.
-    void ResetWidth();
-    void LineMeasured(std::int64_t units, qreal width) const;
-    void GrowWidth(qreal width) const;
     bool HandleKey(QKeyEvent* event);
     // The three kinds of key HandleKey tries in turn; each says whether it took the key.
     bool CommandKey(QKeyEvent* event);
@@ -149,10 +135,7 @@ private:
     std::int64_t FCursor = 0;
     std::int64_t FAnchor = 0;
     qreal FColumnX = -1;
-    QString FPreedit;
-    QList<QTextLayout::FormatRange> FPreeditFormats;
-    int FPreeditCursor = 0;
-    bool FPreeditCursorVisible = true;
+    TComposition FComposition;
     bool FCaretOn = true;
     QBasicTimer FBlink;
     QBasicTimer FScrollTimer;
@@ -164,13 +147,8 @@ private:
     std::int64_t FSelectFrom = 0;
     std::int64_t FSelectTo = 0;
 
-    // Caches that follow the text's revision and the font.
-    mutable QHash<std::pair<std::int64_t, std::int64_t>, TLayoutPtr> FLayouts; // by line and window
-    mutable std::int64_t FLaidOutUnits = 0;
-    mutable QHash<std::int64_t, std::shared_ptr<TLongLine>> FLongLines;
-    mutable std::vector<float> FAdvances;
-    mutable std::uint64_t FLaidOutRevision = ~std::uint64_t(0);
-    mutable qreal FWidestLaidOut = 0;
-    mutable qreal FWidthEstimate = 0;
-    mutable qreal FWidthScale = 1;
+    // What is laid out follows the text on its own: a cache, so const
+    // questions (where is a position?) may fill it.
+    mutable TLayoutCache FLayout{FText, FComposition, FCursor};
+    qreal FWidthScale = 1; // pixels per step of the horizontal bar
 };

@@ -446,25 +446,25 @@ void TMemo::inputMethodEvent(QInputMethodEvent* event)
         }
         // The text being composed shows at the caret with the input method's
         // formats (underlines, its own cursor); the commit above replaced it.
-        FPreedit = event->preeditString();
-        FPreeditFormats.clear();
-        FPreeditCursor = 0;
-        FPreeditCursorVisible = true;
+        FComposition.Text = event->preeditString();
+        FComposition.Formats.clear();
+        FComposition.Cursor = 0;
+        FComposition.CursorVisible = true;
         for (const QInputMethodEvent::Attribute& attribute : event->attributes()) {
             if (attribute.type == QInputMethodEvent::TextFormat) {
                 const QTextCharFormat format = attribute.value.value<QTextFormat>().toCharFormat();
                 if (format.isValid())
-                    FPreeditFormats.append({attribute.start, attribute.length, format});
+                    FComposition.Formats.append({attribute.start, attribute.length, format});
             } else if (attribute.type == QInputMethodEvent::Cursor) {
-                FPreeditCursor = std::clamp(attribute.start, 0, int(FPreedit.size()));
-                FPreeditCursorVisible = attribute.length != 0;
+                FComposition.Cursor = std::clamp(attribute.start, 0, int(FComposition.Text.size()));
+                FComposition.CursorVisible = attribute.length != 0;
             }
         }
-        if (FPreedit.isEmpty())
-            FPreeditCursor = 0;
+        if (FComposition.Text.isEmpty())
+            FComposition.Cursor = 0;
         // The caret's line is laid out afresh, with or without the preedit.
         const std::int64_t line = FText.LineOf(FCursor);
-        FLayouts.removeIf([line](const auto& entry) { return entry.key().first == line; });
+        FLayout.ForgetLine(line);
         viewport()->update();
         updateMicroFocus();
     });

@@ -10,225 +10,13 @@
 
 using namespace MemoInternal;
 
-// --- Layout ---------------------------------------------------------------
 
-void TMemo::ForgetLayouts() const
-{
-    FLayouts.clear();
-    FLaidOutUnits = 0;
-    FLongLines.clear();
-    FLaidOutRevision = FText.Revision();
-}
 
-qreal TMemo::Advance(char32_t code) const
-{
-    if (code >= 0x10000)
-        return QFontMetricsF(font()).horizontalAdvance(QString::fromUcs4(&code, 1));
-    if (FAdvances.empty())
-        FAdvances.assign(0x10000, -1.0f);
-    float& advance = FAdvances[code];
-    if (advance < 0)
-        advance = float(QFontMetricsF(font()).horizontalAdvance(QChar(char16_t(code))));
-    return advance;
-}
 
-qreal TMemo::Advances(QStringView text, qreal x) const
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c == u'\t') {
-            x = (std::floor(x / TabStop) + 1) * TabStop;
-        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size()) {
-            x += Advance(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
-            ++i;
-        } else {
-            x += Advance(c);
-        }
-    }
-    return x;
-}
 
-const TMemo::TLongLine& TMemo::LongLineMap(std::int64_t line) const
-{
-    if (const auto found = FLongLines.find(line); found != FLongLines.end())
-        return **found;
-    if (FLongLines.size() > 64)
-        FLongLines.clear();
-    auto map = std::make_shared<TLongLine>();
-    const std::int64_t start = FText.LineStart(line);
-    const std::int64_t end = FText.LineEnd(line);
-    qreal x = 0;
-    // Decoded a large slice at a time; the marks fall every Chunk units, on
-    // character boundaries.
-    constexpr std::int64_t Slice = 64 * Chunk;
-    for (std::int64_t at = start; at < end;) {
-        const std::int64_t sliceEnd = FText.Snap(std::min(at + Slice, end));
-        const QString text = FText.Text(at, sliceEnd > at ? sliceEnd : at + 2);
-        map->HasTabs = map->HasTabs || text.contains(u'\t');
-        for (qsizetype i = 0; i < text.size();) {
-            qsizetype next = std::min<qsizetype>(i + Chunk, text.size());
-            if (next < text.size() && text[next].isLowSurrogate())
-                ++next;
-            map->Offset.push_back(at + i - start);
-            map->X.push_back(x);
-            x = Advances(QStringView(text).sliced(i, next - i), x);
-            i = next;
-        }
-        at += text.size();
-    }
-    map->Width = x;
-    // The direction of the whole line, from its first strong character.
-    map->RightToLeft = FText.Text(start, FText.Snap(std::min(end, start + LongLine))).isRightToLeft();
-    LineMeasured(end - start, x);
-    FLongLines.insert(line, map);
-    return *map;
-}
 
-void TMemo::PatchLongLines(std::int64_t line, bool withinLine, const TEditChange& edit)
-{
-    const std::int64_t pos = edit.Pos;
-    const std::int64_t removed = edit.Removed;
-    const std::int64_t inserted = edit.Inserted;
-    FLayouts.clear();
-    FLaidOutUnits = 0;
-    FLaidOutRevision = FText.Revision();
-    // Other lines keep their marks while the lines keep their numbers.
-    if (!withinLine) {
-        FLongLines.clear();
-        return;
-    }
-    const auto found = FLongLines.find(line);
-    if (found == FLongLines.end())
-        return;
-    TLongLine& map = **found;
-    const std::int64_t start = FText.LineStart(line);
-    const std::int64_t lineLength = FText.LineEnd(line) - start;
-    const std::int64_t at = pos - start;
-    const auto k = qsizetype(std::upper_bound(map.Offset.begin(), map.Offset.end(), at) - map.Offset.begin() - 1);
-    const qsizetype count = qsizetype(map.Offset.size());
-    const std::int64_t delta = inserted - removed;
-    const std::int64_t oldEnd = k + 1 < count ? map.Offset[k + 1] : lineLength - delta;
-    const std::int64_t newEnd = oldEnd + delta;
-    // Tabs make every later x depend on this one, and a chunk that became
-    // empty or very large is better measured again.
-    if (map.HasTabs || k < 0 || at + removed > oldEnd || newEnd <= map.Offset[k]
-        || newEnd - map.Offset[k] > 8 * Chunk || lineLength <= LongLine) {
-        FLongLines.erase(found);
-        return;
-    }
-    const QString chunk = FText.Text(start + map.Offset[k], start + newEnd);
-    if (chunk.contains(u'\t')) {
-        FLongLines.erase(found);
-        return;
-    }
-    const qreal oldWidth = (k + 1 < count ? map.X[k + 1] : map.Width) - map.X[k];
-    const qreal change = Advances(chunk, 0) - oldWidth;
-    for (qsizetype j = k + 1; j < count; ++j) {
-        map.Offset[j] += delta;
-        map.X[j] += change;
-    }
-    map.Width += change;
-    if (at < LongLine)
-        map.RightToLeft = FText.Text(start, FText.Snap(std::min(start + lineLength, start + LongLine))).isRightToLeft();
-    GrowWidth(map.Width);
-}
 
-TMemo::TLayoutPtr TMemo::LayoutFor(std::int64_t line, std::int64_t pos, qreal x) const
-{
-    const std::int64_t lineStart = FText.LineStart(line);
-    const std::int64_t lineEnd = FText.LineEnd(line);
-    qsizetype window = 0;
-    if (lineEnd - lineStart > LongLine) {
-        const TLongLine& map = LongLineMap(line);
-        window = pos >= 0 ? std::min(map.ChunkAt(pos - lineStart) / WindowChunks, map.Windows() - 1)
-                          : map.WindowAtX(x);
-    }
-    return WindowLayout(line, window);
-}
 
-TMemo::TLayoutPtr TMemo::WindowLayout(std::int64_t line, qsizetype window) const
-{
-    if (FText.Revision() != FLaidOutRevision)
-        ForgetLayouts();
-    const auto key = std::make_pair(line, std::int64_t(window));
-    if (const auto found = FLayouts.find(key); found != FLayouts.end())
-        return *found;
-
-    auto layout = std::make_shared<TLineLayout>();
-    layout->LineStart = FText.LineStart(line);
-    layout->LineEnd = FText.LineEnd(line);
-    layout->Start = layout->LineStart;
-    layout->End = layout->LineEnd;
-    layout->Window = window;
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    option.setTabStopDistance(TabStop);
-    // Every line starts at the left margin, right-to-left ones too.
-    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
-    QString text;
-    if (layout->LineEnd - layout->LineStart > LongLine) {
-        const TLongLine& map = LongLineMap(line);
-        const qsizetype first = window * WindowChunks;
-        const qsizetype last = std::min<qsizetype>(first + WindowChunks, qsizetype(map.Offset.size()));
-        layout->Start = layout->LineStart + map.Offset[first];
-        layout->End = last < qsizetype(map.Offset.size()) ? layout->LineStart + map.Offset[last] : layout->LineEnd;
-        layout->Width = map.Width;
-        layout->RightToLeft = map.RightToLeft;
-        // A window takes the direction of its whole line, and sits where its
-        // marks say: from the left end, or mirrored from the right end.
-        option.setTextDirection(map.RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
-        layout->X0 = map.RightToLeft ? map.Width - map.ChunkX(last) : map.ChunkX(first);
-        if (map.HasTabs && !map.RightToLeft) {
-            // Tab stops keep their places in the whole line.
-            QList<qreal> tabs;
-            const qreal limit = map.ChunkX(last) - layout->X0 + TabStop;
-            for (qreal stop = (std::floor(layout->X0 / TabStop) + 1) * TabStop - layout->X0; stop < limit;
-                 stop += TabStop)
-                tabs << stop;
-            option.setTabArray(tabs);
-        }
-        text = FText.Text(layout->Start, layout->End);
-    } else {
-        text = FText.Text(layout->Start, layout->End);
-        layout->RightToLeft = text.isRightToLeft();
-    }
-    layout->Layout.setText(text);
-    layout->Layout.setFont(font());
-    layout->Layout.setTextOption(option);
-    layout->Layout.setCacheEnabled(true);
-    const bool preedit = !FPreedit.isEmpty() && FCursor >= layout->Start
-                         && (FCursor < layout->End || FCursor == layout->LineEnd) && FText.LineOf(FCursor) == line;
-    if (preedit) {
-        layout->Layout.setPreeditArea(int(FCursor - layout->Start), FPreedit);
-        QList<QTextLayout::FormatRange> formats;
-        for (const QTextLayout::FormatRange& range : FPreeditFormats)
-            formats.append({range.start + int(FCursor - layout->Start), range.length, range.format});
-        layout->Layout.setFormats(formats);
-    }
-    layout->Layout.beginLayout();
-    QTextLine textLine = layout->Layout.createLine();
-    textLine.setLineWidth(1e7);
-    textLine.setPosition(QPointF(0, 0));
-    layout->Layout.endLayout();
-    if (layout->Start == layout->LineStart && layout->End == layout->LineEnd) {
-        layout->Width = textLine.naturalTextWidth();
-        LineMeasured(layout->End - layout->Start, layout->Width);
-    }
-    if (!preedit) {
-        FLaidOutUnits += layout->End - layout->Start;
-        if (FLaidOutUnits > CachedUnits) {
-            FLayouts.clear();
-            FLaidOutUnits = layout->End - layout->Start;
-        }
-        FLayouts.insert(key, layout);
-    }
-    return layout;
-}
-
-bool TMemo::LineIsRightToLeft(std::int64_t line) const
-{
-    return LayoutFor(line, FText.LineStart(line))->RightToLeft;
-}
 
 qreal TMemo::XOf(std::int64_t pos) const
 {
@@ -337,27 +125,8 @@ qreal TMemo::HorizontalOffset() const
     return horizontalScrollBar()->value() * FWidthScale;
 }
 
-void TMemo::ResetWidth()
-{
-    FWidestLaidOut = 0;
-    FWidthEstimate = qreal(FText.Original().LongestLine()) * QFontMetricsF(font()).averageCharWidth();
-}
 
-void TMemo::LineMeasured(std::int64_t units, qreal width) const
-{
-    // The loaded text's longest line measured exactly: no need to guess any more.
-    if (units == FText.Original().LongestLine() && FText.Untouched())
-        FWidthEstimate = 0;
-    GrowWidth(width);
-}
 
-void TMemo::GrowWidth(qreal width) const
-{
-    if (width <= FWidestLaidOut)
-        return;
-    FWidestLaidOut = width;
-    const_cast<TMemo*>(this)->UpdateScrollBars();
-}
 
 void TMemo::UpdateScrollBars()
 {
@@ -368,7 +137,7 @@ void TMemo::UpdateScrollBars()
     vertical->setRange(0, ClampToInt(FText.LineCount() - visible));
 
     // Past about a billion pixels one step of the bar is several pixels.
-    const qreal total = std::max(FWidestLaidOut, FWidthEstimate) + 2 * Margin + 1;
+    const qreal total = FLayout.Width() + 2 * Margin + 1;
     const qreal available = std::max(1, viewport()->width());
     const qreal scale = std::max<qreal>(1, std::ceil(total / 1e9));
     QScrollBar* horizontal = horizontalScrollBar();
@@ -389,7 +158,7 @@ QRect TMemo::CaretRect(std::int64_t pos) const
     const std::int64_t line = FText.LineOf(pos);
     const TLayoutPtr layout = LayoutFor(line, pos);
     // At the caret, the input method's cursor within the text being composed.
-    const int local = int(pos - layout->Start) + (pos == FCursor ? FPreeditCursor : 0);
+    const int local = int(pos - layout->Start) + (pos == FCursor ? FComposition.Cursor : 0);
     const qreal x = layout->X0 + layout->Line().cursorToX(local);
     // Rounded, as Qt's own text fields report their cursor.
     return QRect(qRound(Margin + x - HorizontalOffset()), Margin + int(line - FirstVisibleLine()) * LineHeight(), 1,
@@ -431,7 +200,7 @@ void TMemo::EnsureVisible(std::int64_t pos)
         verticalScrollBar()->setValue(ClampToInt(line - visible + 1));
 
     const qreal x = XOf(pos);
-    GrowWidth(x);
+    FLayout.GrowWidth(x);
     const qreal offset = HorizontalOffset();
     const qreal width = viewport()->width() - 2 * Margin - 1;
     if (x < offset)
