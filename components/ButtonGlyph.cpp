@@ -419,7 +419,7 @@ QRect TButtonGlyph::PaintContent(QPainter& painter, const TContentOptions& optio
     if (options.DrawGlyph)
         PaintGlyphImage(painter, placed.Glyph, state);
     if (options.DrawCaption)
-        PaintCaption(painter, options.Caption, placed.TextBounds, options.WordWrap, options.Alignment, state);
+        PaintCaption(painter, {options.Caption, placed.TextBounds, options.WordWrap, options.Alignment, state});
     if (options.DropArrow)
         PaintDropArrow(painter, placed.Arrow.x(), placed.Arrow.y(), state);
     return placed.TextBounds;
@@ -432,9 +432,13 @@ void TButtonGlyph::PaintGlyphImage(QPainter& painter, QPoint at, TToolButtonStat
         FStateLists[list]->Draw(painter, at, slot);
 }
 
-void TButtonGlyph::PaintCaption(QPainter& painter, const QString& caption, const QRect& bounds,
-                                bool wordWrap, TAlignment alignment, TToolButtonState state)
+void TButtonGlyph::PaintCaption(QPainter& painter, const TCaptionPaint& what)
 {
+    const QString& caption = what.Caption;
+    const QRect& bounds = what.Bounds;
+    const bool wordWrap = what.WordWrap;
+    const TAlignment alignment = what.Alignment;
+    const TToolButtonState state = what.State;
     const int horizontal = alignment == taRightJustify ? Qt::AlignRight
         : alignment == taCenter                         ? Qt::AlignHCenter
                                                         : Qt::AlignLeft;

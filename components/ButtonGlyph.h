@@ -108,8 +108,15 @@ public:
 
     QRect PaintContent(QPainter& painter, const TContentOptions& options, TToolButtonState state);
     void PaintGlyphImage(QPainter& painter, QPoint at, TToolButtonState state);
-    static void PaintCaption(QPainter& painter, const QString& caption, const QRect& bounds,
-                             bool wordWrap, TAlignment alignment, TToolButtonState state);
+    // A caption to draw: its text with "&" marks, where, how, in which state.
+    struct TCaptionPaint {
+        QString Caption;
+        QRect Bounds;
+        bool WordWrap = false;
+        TAlignment Alignment = taLeftJustify;
+        TToolButtonState State = tsUp;
+    };
+    static void PaintCaption(QPainter& painter, const TCaptionPaint& what);
     static void PaintDropArrow(QPainter& painter, int x, int y, TToolButtonState state);
 
     // The 8 x 8 checkerboard a latched button is filled with, in the present

@@ -494,8 +494,8 @@ void TestGlyphs::disabledCaptionAndArrow()
     {
         QPainter painter(&text);
         painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
-        TButtonGlyph::PaintCaption(painter, QStringLiteral("&Ab"), QRect(0, 0, 60, 30), false,
-                                   taLeftJustify, tsDisabled);
+        TButtonGlyph::PaintCaption(painter, {QStringLiteral("&Ab"), QRect(0, 0, 60, 30), false, taLeftJustify,
+                                             tsDisabled});
     }
     bool shadow = false;
     bool highlight = false;
