@@ -2,24 +2,24 @@
 
 #include "about/AboutUnit.h"
 #include "app/TailLoader.h"
-#include "components/Accessible.h"
 #include "base/Failure.h"
+#include "components/Accessible.h"
 #include "components/FlatCtls.h"
 #include "textarea/Memo.h"
 #include "ui_Unit1.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QAbstractButton>
 #include <QFileIconProvider>
+#include <QGuiApplication>
 #include <QHash>
 #include <QIcon>
 #include <QMimeDatabase>
 #include <QPixmapCache>
-#include <QGuiApplication>
 #include <QScreen>
 
 #include <new>
@@ -75,11 +75,12 @@ public:
 
     QIcon icon(const QFileInfo& info) const override
     {
-        // By kind: a folder, a link, the root, or a file of one type.
+        // By kind: a folder, a link, the root, or a file of one type, known
+        // by its name alone so that the key reads no file.
         const QString kind = info.isRoot() ? QStringLiteral("/root")
                              : info.isSymLink() ? QStringLiteral("/link")
                              : info.isDir() ? QStringLiteral("/folder")
-                             : FTypes.mimeTypeForFile(info).name();
+                             : FTypes.mimeTypeForFile(info, QMimeDatabase::MatchExtension).name();
         auto found = FByKind.find(kind);
         if (found == FByKind.end())
             found = FByKind.insert(kind, QFileIconProvider::icon(info));

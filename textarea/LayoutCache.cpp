@@ -96,8 +96,7 @@ const TLayoutCache::TLongLine& TLayoutCache::LongLineMarks(std::int64_t line)
         at += text.size();
     }
     map->Width = x;
-    // The direction of the whole line, from its first strong character.
-    map->RightToLeft = FText.Text(start, FText.Snap(std::min(end, start + LongLine))).isRightToLeft();
+    map->RightToLeft = StartsRightToLeft(start, end);
     LineMeasured(end - start, x);
     FLongLines.insert(line, map);
     return *map;
@@ -148,7 +147,7 @@ void TLayoutCache::Patch(std::int64_t line, bool withinLine, const TEditChange& 
     }
     map.Width += change;
     if (at < LongLine)
-        map.RightToLeft = FText.Text(start, FText.Snap(std::min(start + lineLength, start + LongLine))).isRightToLeft();
+        map.RightToLeft = StartsRightToLeft(start, start + lineLength);
     GrowWidth(map.Width);
 }
 
@@ -184,7 +183,6 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
     option.setTabStopDistance(TabStop);
     // Every line starts at the left margin, right-to-left ones too.
     option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
-    QString text;
     if (layout->LineEnd - layout->LineStart > LongLine) {
         const TLongLine& map = LongLineMarks(line);
         const qsizetype first = window * WindowChunks;
@@ -206,11 +204,10 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
                 tabs << stop;
             option.setTabArray(tabs);
         }
-        text = FText.Text(layout->Start, layout->End);
-    } else {
-        text = FText.Text(layout->Start, layout->End);
-        layout->RightToLeft = text.isRightToLeft();
     }
+    const QString text = FText.Text(layout->Start, layout->End);
+    if (layout->Start == layout->LineStart && layout->End == layout->LineEnd)
+        layout->RightToLeft = text.isRightToLeft();
     layout->Layout.setText(text);
     layout->Layout.setFont(FFont);
     layout->Layout.setTextOption(option);
@@ -246,7 +243,17 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
 
 bool TLayoutCache::RightToLeft(std::int64_t line)
 {
-    return For(line, FText.LineStart(line))->RightToLeft;
+    // A long line knows it from its marks; a short one is laid out whole anyway.
+    const std::int64_t start = FText.LineStart(line);
+    if (FText.LineEnd(line) - start > LongLine)
+        return LongLineMarks(line).RightToLeft;
+    return For(line, start)->RightToLeft;
+}
+
+bool TLayoutCache::StartsRightToLeft(std::int64_t start, std::int64_t end) const
+{
+    // The direction of a whole line, from its first strong character.
+    return FText.Text(start, FText.Snap(std::min(end, start + LongLine))).isRightToLeft();
 }
 
 void TLayoutCache::ResetWidth()

@@ -78,6 +78,7 @@ private:
     // x after the characters of text, starting at x.
     qreal Advances(QStringView text, qreal x);
     void LineMeasured(std::int64_t units, qreal width);
+    bool StartsRightToLeft(std::int64_t start, std::int64_t end) const;
 
     const TMemoText& FText;
     const TComposition& FComposition;

@@ -296,12 +296,11 @@ void TMemo::paintEvent(QPaintEvent*)
                                    && FText.LineOf(FCursor) == line;
             if (showCaret && caretHere && FComposition.CursorVisible)
                 layout->Layout.drawCursor(&painter, origin, int(FCursor - layout->Start) + FComposition.Cursor, 1);
-            if (layout->X0 + layout->Line().naturalTextWidth() >= right)
+            const bool wholeLine = layout->Start == layout->LineStart && layout->End == layout->LineEnd;
+            if (wholeLine || layout->X0 + layout->Line().naturalTextWidth() >= right)
                 break;
             // The window to the right: the next one, or in a right-to-left line the one before.
             const qsizetype next = layout->Window + (layout->RightToLeft ? -1 : 1);
-            if (layout->Start == layout->LineStart && layout->End == layout->LineEnd)
-                break;
             if (next < 0 || next >= FLayout.LongLineMarks(line).Windows())
                 break;
             layout = FLayout.Window(line, next);

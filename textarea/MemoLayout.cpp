@@ -1,5 +1,5 @@
-// How the text area lays out its lines: whole ones, and long ones a window
-// at a time; where positions are, and the scrolling that follows from it.
+// Where positions are in the text area's lines (LayoutCache lays them out),
+// and the scrolling that follows from it.
 
 #include "textarea/MemoInternal.h"
 
@@ -9,14 +9,6 @@
 #include <cmath>
 
 using namespace MemoInternal;
-
-
-
-
-
-
-
-
 
 qreal TMemo::XOf(std::int64_t pos) const
 {
