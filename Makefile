@@ -9,6 +9,9 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
 # What the end-to-end tests drive the real window with.
 E2E_PACKAGES := xvfb xauth openbox xdotool x11-utils xclip dbus at-spi2-core python3-pyatspi
+# Qt's own translations, and the locale sources the tests build German and
+# Arabic locales from.
+L10N_PACKAGES := qt6-translations-l10n locales
 DEB_PACKAGES := dpkg-dev lintian
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 120
@@ -23,7 +26,7 @@ CTEST := ctest --output-on-failure -j $(JOBS)
 all: build
 
 deps:
-	@./tools/install-packages $(PACKAGES) $(TEST_PACKAGES) $(E2E_PACKAGES)
+	@./tools/install-packages $(PACKAGES) $(TEST_PACKAGES) $(E2E_PACKAGES) $(L10N_PACKAGES)
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo

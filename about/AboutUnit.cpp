@@ -117,4 +117,7 @@ void TAboutForm::showEvent(QShowEvent* event)
             move(CentredTopLeft(primary->geometry(), active->geometry(), size()));
     }
     QDialog::showEvent(event);
+    // Window managers do not activate a tool window on their own, and this
+    // one takes the keyboard when it shows: Enter closes it at once.
+    activateWindow();
 }

@@ -2,10 +2,13 @@
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 #include <QSettings>
+#include <QTranslator>
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -14,6 +17,13 @@ TApplication::TApplication(int& argc, char** argv)
     // windows under it.
     setApplicationName(TitleFromExecutable(applicationFilePath()));
     setWindowIcon(ProgramIcon());
+    // Qt's own texts in the user's language, where its translations are installed.
+    auto* translator = new QTranslator(this);
+    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
+    else
+        delete translator;
     // Docks and window managers match our windows to the desktop entry.
     setDesktopFileName(QStringLiteral("example.kestrun.Kestrun"));
     // Kestrun keeps nothing between runs, yet Qt's file dialog stores its
@@ -43,6 +53,10 @@ QIcon TApplication::ProgramIcon()
         if (!image.isNull())
             icon.addPixmap(QPixmap::fromImage(image));
     }
+    // Larger sizes for docks and task switchers, which would otherwise
+    // blow up the 32-pixel picture.
+    for (const char* size : {"48", "128"})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(QLatin1StringView(size)));
     return icon;
 }
 

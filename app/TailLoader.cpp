@@ -3,7 +3,6 @@
 #include "base/Failure.h"
 
 #include <QFile>
-#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +11,8 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -154,7 +155,14 @@ std::int32_t BytesToRead(const QString& numberText, QChar decimalSeparator)
 
 QChar UserDecimalSeparator()
 {
-    const QString point = QLocale().decimalPoint();
+    // The C library's LC_NUMERIC as the environment names it now, which is
+    // the user's setting on Linux; Qt's locale data differs for some
+    // locales. A locale that is not installed counts as none.
+    const locale_t numeric = ::newlocale(LC_NUMERIC_MASK, "", locale_t(nullptr));
+    if (!numeric)
+        return u'.';
+    const QString point = QString::fromLocal8Bit(::nl_langinfo_l(RADIXCHAR, numeric));
+    ::freelocale(numeric);
     return point.isEmpty() ? QChar(u'.') : point.front();
 }
 

@@ -29,7 +29,8 @@ std::int32_t BytesFromMegabytes(long double megabytes);
 // fails with "'<text>' is not a valid floating point value".
 std::int32_t BytesToRead(const QString& numberText, QChar decimalSeparator);
 
-// The decimal separator of the user's regional settings ("." when none).
+// The decimal separator of the user's regional settings ("." when none),
+// read from the environment's numeric locale each time it is asked.
 QChar UserDecimalSeparator();
 
 // The block a load reads into: exactly N zero bytes, freed on every path.

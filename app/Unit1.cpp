@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMimeDatabase>
 #include <QPixmapCache>
 #include <QScreen>
@@ -54,6 +55,27 @@ protected:
 private:
     QWidget* FDialog;
     QPointer<QWidget> FFallback;
+};
+
+// Return and the keypad's Enter click a push button that has the focus, as
+// Space does; Qt's push buttons take them only inside dialogs.
+class TEnterClicks final : public QObject
+{
+public:
+    explicit TEnterClicks(QAbstractButton* button) : QObject(button) { button->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (!enter || key->isAutoRepeat() || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return false;
+        static_cast<QAbstractButton*>(watched)->click();
+        return true;
+    }
 };
 
 } // namespace
@@ -195,6 +217,7 @@ TForm1::TForm1(QWidget* parent)
     ApplyStoredLayout(this);
     FAnchors.Capture(this);
 
+    new TEnterClicks(bbOpen);
     connect(bbOpen, &QPushButton::clicked, this, [this] { CallHandler([this] { bbOpenClick(); }); });
     FlatButton1->OnClick = [this](TFlatButton&) { FlatButton1Click(); };
     Memo1->setFocus();

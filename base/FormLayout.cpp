@@ -2,11 +2,13 @@
 
 #include <QColor>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 TAnchors AnchorsFromText(const QString& text)
@@ -147,7 +149,20 @@ QPoint DialogTopLeft(const QRect& monitor, const QSize& dialog)
             monitor.top() + (monitor.height() - dialog.height()) / 3};
 }
 
+QPoint KeptOnScreen(const QRect& frame, const QRect& available)
+{
+    const auto axis = [](int start, int length, int low, int room) {
+        return std::max(low, std::min(start, low + room - length));
+    };
+    return {axis(frame.left(), frame.width(), available.left(), available.width()),
+            axis(frame.top(), frame.height(), available.top(), available.height())};
+}
+
 namespace {
+
+// The frame a window manager puts around a form before it has told us its
+// own: the designed outer size less the designed client area.
+constexpr QMargins DesignFrame(4, 23, 4, 4);
 
 void ApplyStoredFont(QWidget* widget)
 {
@@ -195,6 +210,13 @@ void ApplyStoredLayout(QWidget* form)
     }
 
     const QVariant position = form->property("screenPosition");
-    if (position.isValid())
-        form->move(position.toPoint());
+    if (position.isValid()) {
+        const QPoint designed = position.toPoint();
+        QScreen* screen = QGuiApplication::screenAt(designed);
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        // A window's position is its frame's.
+        const QRect frame(designed, form->size().grownBy(DesignFrame));
+        form->move(screen ? KeptOnScreen(frame, screen->availableGeometry()) : designed);
+    }
 }

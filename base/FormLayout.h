@@ -70,9 +70,15 @@ QPoint CentredTopLeft(const QRect& primary, const QRect& activeMonitor, const QS
 // its top a third of the way down the free space.
 QPoint DialogTopLeft(const QRect& monitor, const QSize& dialog);
 
+// The top-left corner of a window frame at `frame` moved just enough to lie
+// on `available`: unchanged where it fits, against the left or top edge
+// where it is larger than the screen.
+QPoint KeptOnScreen(const QRect& frame, const QRect& available);
+
 // Applies what a stored layout says beyond Qt's own properties: the pixel
 // fonts ("fontPixelSize", "fontBold", "fontFamily", "fontUnderline",
 // "fontColor" on the form and any control in it), the
 // scaling to this screen, labels that size themselves to their text
-// ("autoSize") and the form's place on the screen ("screenPosition").
+// ("autoSize") and the form's place on the screen ("screenPosition"), kept
+// on the screen's available area when the scaled form would not fit there.
 void ApplyStoredLayout(QWidget* form);

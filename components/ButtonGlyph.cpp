@@ -476,19 +476,24 @@ void TButtonGlyph::PaintDropArrow(QPainter& painter, int x, int y, TToolButtonSt
     painter.restore();
 }
 
-const QImage& TButtonGlyph::CheckerPattern()
+void TButtonGlyph::MakeCheckerPattern()
 {
     const QRgb face = SysColorRgb(TSysColor::clBtnFace);
     const QRgb highlight = SysColorRgb(TSysColor::clBtnHighlight);
-    if (!GPattern.Image || GPattern.Face != face || GPattern.Highlight != highlight) {
-        QImage pattern(8, 8, QImage::Format_RGB32);
-        pattern.fill(face);
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x)
-                if ((x & 1) == (y & 1))
-                    pattern.setPixel(x, y, highlight);
-        GPattern = {pattern, face, highlight};
-    }
+    QImage pattern(8, 8, QImage::Format_RGB32);
+    pattern.fill(face);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            if ((x & 1) == (y & 1))
+                pattern.setPixel(x, y, highlight);
+    GPattern = {pattern, face, highlight};
+}
+
+const QImage& TButtonGlyph::CheckerPattern()
+{
+    if (!GPattern.Image || GPattern.Face != SysColorRgb(TSysColor::clBtnFace)
+        || GPattern.Highlight != SysColorRgb(TSysColor::clBtnHighlight))
+        MakeCheckerPattern();
     return *GPattern.Image;
 }
 

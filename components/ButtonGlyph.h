@@ -123,6 +123,8 @@ public:
     // face and highlight colours: made on first need and again when those
     // colours change, freed with the last flat button.
     static const QImage& CheckerPattern();
+    // Builds the checkerboard in the present colours and records them.
+    static void MakeCheckerPattern();
     static bool HasCheckerPattern();
     static void ReleaseCheckerPattern();
     // The image lists all glyph holders share, while one has images.

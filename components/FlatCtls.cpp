@@ -213,10 +213,27 @@ void TFlatButton::RecheckHot()
         return;
     const bool over = ControlAt(QCursor::pos()) == this;
     FMouseInside = !over;
-    if (over)
+    if (over) {
+        // Hot again after a click: tracked like a hot button, so that the
+        // timer or the next move anywhere ends the frame once the pointer
+        // has gone, even when it left without crossing the button again.
+        if (GTracker->Hot != this)
+            BecomeHotButton();
         EnterHot();
-    else
+    } else {
         LeaveHot();
+    }
+}
+
+void TFlatButton::BecomeHotButton()
+{
+    if (GTracker->Hot)
+        GTracker->Hot->LeaveHot();
+    if (FShowBorderWhenInactive || ApplicationHasActiveWindow()) {
+        GTracker->Hot = this;
+        GTracker->Timer.start();
+        EnterHot();
+    }
 }
 
 void TFlatButton::MouseDown(Qt::MouseButton button, QPoint at, bool)
@@ -263,15 +280,8 @@ void TFlatButton::MouseMove(QPoint at)
     if (OnMouseMove)
         OnMouseMove(*this, at);
     const QPoint global = mapToGlobal(at);
-    if (GTracker->Hot != this && ControlAt(global) == this) {
-        if (GTracker->Hot)
-            GTracker->Hot->LeaveHot();
-        if (FShowBorderWhenInactive || ApplicationHasActiveWindow()) {
-            GTracker->Hot = this;
-            GTracker->Timer.start();
-            EnterHot();
-        }
-    }
+    if (GTracker->Hot != this && ControlAt(global) == this)
+        BecomeHotButton();
     if (FMouseHeld) {
         const bool inside = InMainArea(at);
         // Back inside, a paused repeat goes on; a running one keeps its countdown.

@@ -225,6 +225,7 @@ private:
     void EnterHot();
     void LeaveHot();
     void RecheckHot();
+    void BecomeHotButton();
     void ReleaseHotTimer();
     void RefreshButton(bool erase = true);
     void UpdateOpaqueStyle();

@@ -243,17 +243,20 @@ QMenu* TMemo::CreateContextMenu()
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, [this, slot] { CallHandler([&] { (this->*slot)(); }); });
     };
+    // The captions of Qt's own plain text fields, so that Qt's translations
+    // give them in the user's language.
+    const auto qtText = [](const char* text) { return QCoreApplication::translate("QWidgetTextControl", text); };
     const bool hasText = FText.Length() > 0;
-    add(tr("&Undo"), "edit-undo", QKeySequence::Undo, FText.CanUndo(), &TMemo::Undo);
-    add(tr("&Redo"), "edit-redo", QKeySequence::Redo, FText.CanRedo(), &TMemo::Redo);
+    add(qtText("&Undo"), "edit-undo", QKeySequence::Undo, FText.CanUndo(), &TMemo::Undo);
+    add(qtText("&Redo"), "edit-redo", QKeySequence::Redo, FText.CanRedo(), &TMemo::Redo);
     menu->addSeparator();
-    add(tr("Cu&t"), "edit-cut", QKeySequence::Cut, HasSelection(), &TMemo::Cut);
-    add(tr("&Copy"), "edit-copy", QKeySequence::Copy, HasSelection(), &TMemo::Copy);
-    add(tr("&Paste"), "edit-paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
+    add(qtText("Cu&t"), "edit-cut", QKeySequence::Cut, HasSelection(), &TMemo::Cut);
+    add(qtText("&Copy"), "edit-copy", QKeySequence::Copy, HasSelection(), &TMemo::Copy);
+    add(qtText("&Paste"), "edit-paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
         &TMemo::Paste);
-    add(tr("Delete"), "edit-delete", QKeySequence::UnknownKey, HasSelection(), &TMemo::DeleteSelection);
+    add(qtText("Delete"), "edit-delete", QKeySequence::UnknownKey, HasSelection(), &TMemo::DeleteSelection);
     menu->addSeparator();
-    add(tr("Select All"), "select-all", QKeySequence::SelectAll,
+    add(qtText("Select All"), "select-all", QKeySequence::SelectAll,
         hasText && (SelectionStart() > 0 || SelectionEnd() < FText.Length()), &TMemo::SelectAll);
     return menu;
 }

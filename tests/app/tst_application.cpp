@@ -189,7 +189,12 @@ void TestApplication::programIcon()
     }
     std::sort(sizes.begin(), sizes.end());
     QCOMPARE(sizes, (QList<int>{16, 32}));
-    QCOMPARE(TApplication::ProgramIcon().availableSizes().size(), 2);
+    // The window icon adds larger pictures for docks and task switchers.
+    QList<int> iconSizes;
+    for (const QSize size : TApplication::ProgramIcon().availableSizes())
+        iconSizes << size.width();
+    std::sort(iconSizes.begin(), iconSizes.end());
+    QCOMPARE(iconSizes, (QList<int>{16, 32, 48, 128}));
     QVERIFY(!QApplication::windowIcon().isNull());
 }
 
