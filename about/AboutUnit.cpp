@@ -40,6 +40,11 @@ TAboutForm::TAboutForm(QWidget* parent)
 
     BitBtnClose->setIcon(OkGlyph());
     BitBtnClose->setIconSize(QSize(18, 18));
+    // The panel has the focus when the window opens, and screen readers say
+    // what has the focus: the program's name and its web address. They read
+    // the copyright and version lines as the window's own labels.
+    Panel1->setAccessibleName(label1->text());
+    Panel1->setAccessibleDescription(WebLabel1->text());
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { CallHandler([this] { BitBtnCloseClick(); }); });
     Panel1->setFocus();
 }

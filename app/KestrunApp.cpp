@@ -6,9 +6,10 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QPointer>
-#include <QWidget>
 #include <QSettings>
 #include <QTranslator>
+#include <QWidget>
+#include <QWindow>
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -31,6 +32,33 @@ TApplication::TApplication(int& argc, char** argv)
     // a folder that cannot exist: reads find nothing, writes go nowhere.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    installEventFilter(this);
+}
+
+bool TApplication::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Hide && watched->isWidgetType()
+        && static_cast<QWidget*>(watched)->windowType() == Qt::Popup)
+        QMetaObject::invokeMethod(this, &TApplication::CatchUpActivation, Qt::QueuedConnection);
+    return QApplication::eventFilter(watched, event);
+}
+
+void TApplication::CatchUpActivation()
+{
+    // Qt drops a window's activation that arrives while a popup is open (a
+    // completion list closing with the file dialog), and then no window of
+    // ours is active although the window system gave one the focus: keys
+    // reach no control and screen readers hear the window go, never come
+    // back. Once the popups are gone, activate the window that has the focus.
+    if (activeWindow() || activePopupWidget())
+        return;
+    const QWindow* focused = focusWindow();
+    for (QWidget* top : topLevelWidgets()) {
+        if (focused && top->windowHandle() == focused && top->isVisible()) {
+            setActiveWindow(top);
+            return;
+        }
+    }
 }
 
 QString TApplication::TitleFromExecutable(const QString& executablePath)

@@ -22,4 +22,10 @@ public:
     // At the end of the program: destroys every parentless window but `keep`
     // (about windows closed from their title bar are only hidden until then).
     static void DestroyOtherWindows(const QWidget* keep);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CatchUpActivation();
 };

@@ -15,7 +15,7 @@ import sys
 import tempfile
 import time
 
-TIMEOUT = float(os.environ.get("E2E_TIMEOUT", "30"))
+TIMEOUT = float(os.environ.get("E2E_TIMEOUT", "120"))   # generous: CI machines can be busy
 HUMAN = 30   # ms between keys, as a person types
 FAST = 1
 
@@ -28,6 +28,7 @@ def wait(what, condition, timeout=TIMEOUT):
     """Polls condition until it returns something true; fails after timeout."""
     deadline = time.monotonic() + timeout
     while True:
+        EVENTS.pump()
         try:
             value = condition()
         except Exception:  # the tree changes under us while windows come and go
@@ -42,7 +43,50 @@ def wait(what, condition, timeout=TIMEOUT):
 def check(what, ok):
     if not ok:
         raise Failure(what)
+    note(what)
+
+
+def note(what):
+    """Logs a step whose condition a wait has already asserted."""
     print("ok   " + what, flush=True)
+
+
+class Events:
+    """What the program announces on the accessibility bus, as a screen reader
+    hears it: (event type, source role, source name, detail1)."""
+
+    TYPES = ("window:activate", "window:deactivate", "object:state-changed:focused", "focus:")
+
+    def __init__(self):
+        self.heard = []
+        self.context = None
+
+    def listen(self):
+        from gi.repository import GLib
+        self.context = GLib.MainContext.default()
+        pyatspi.Registry.registerEventListener(self.record, *self.TYPES)
+
+    def record(self, event):
+        try:
+            self.heard.append((event.type, event.source.getRoleName(), event.source.name, event.detail1))
+        except Exception:   # a source already gone
+            self.heard.append((event.type, None, None, event.detail1))
+
+    def pump(self):
+        while self.context is not None and self.context.pending():
+            self.context.iteration(False)
+
+    def mark(self):
+        """A point to look for events after."""
+        self.pump()
+        return len(self.heard)
+
+    def since(self, mark, kind, name=None, role=None):
+        return [e for e in self.heard[mark:] if e[0].startswith(kind) and (name is None or e[2] == name)
+                and (role is None or e[1] == role) and (not kind.startswith("object:state") or e[3] == 1)]
+
+
+EVENTS = Events()
 
 
 class Desktop:
@@ -63,6 +107,10 @@ class Desktop:
         wait("openbox to manage the screen", lambda: b"_NET_SUPPORTING_WM_CHECK(WINDOW)" in subprocess.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True).stdout)
         self.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        # E2E_ORCA=FILE: Orca listens too (speech off), its debug log in FILE,
+        # to read what it would present.
+        if os.environ.get("E2E_ORCA"):
+            self.start(["orca", "--replace", "-d", "speech", "--debug-file", os.environ["E2E_ORCA"]])
 
     def start(self, argv, **kwargs):
         process = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
@@ -104,6 +152,16 @@ def find(node, predicate, depth=0):
     return None
 
 
+def find_all(node, predicate, depth=0):
+    """Every accessible below node that predicate takes."""
+    found = [node] if predicate(node) else []
+    if depth < 14:
+        for child in node:
+            if child is not None:
+                found += find_all(child, predicate, depth + 1)
+    return found
+
+
 def showing(node):
     return node.getState().contains(pyatspi.STATE_SHOWING)
 
@@ -141,8 +199,15 @@ def clipboard():
 
 
 class Kestrun:
-    def __init__(self, program, workdir):
-        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+    # Qt's own captions of the file dialog, in English unless a flow starts
+    # the program in another language.
+    open_title = "Open"
+    name_label = "File name:"
+    cancel = "Cancel"
+
+    def __init__(self, program, workdir, **environment):
+        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb", **environment)
+        self.mark = 0
         self.process = subprocess.Popen([program], cwd=workdir, env=env)
         self.app = wait("kestrun on the accessibility bus", lambda: find(
             pyatspi.Registry.getDesktop(0), lambda a: a.getRoleName() == "application" and a.name == "kestrun"
@@ -183,18 +248,23 @@ class Kestrun:
         type_text(number, delay)
         wait("the field to read %r" % number, lambda: text_of(self.field) == number)
 
-    def open_dialog(self, by_keyboard=False):
+    def open_dialog(self, by_keyboard=False, key="space"):
         if by_keyboard:
             self.open_button.queryComponent().grabFocus()
             wait("the open button to have the focus", lambda: has_state(self.open_button, pyatspi.STATE_FOCUSED))
-            keys("space")
+            keys(key)
         else:
             click(self.open_button)
-        dialog = self.window(lambda w: w.getRole() == pyatspi.ROLE_DIALOG and w.name == "Open", "the file dialog")
-        name_box = find(dialog, lambda a: a.getRole() == pyatspi.ROLE_TEXT and a.name == "File name:")
+        dialog = self.dialog()
+        name_box = find(dialog, lambda a: a.getRole() == pyatspi.ROLE_TEXT and a.name == self.name_label)
         wait("the dialog's name box to have the focus",
              lambda: has_state(dialog, pyatspi.STATE_ACTIVE) and has_state(name_box, pyatspi.STATE_FOCUSED))
+        self.mark = EVENTS.mark()
         return name_box
+
+    def dialog(self):
+        return self.window(lambda w: w.getRole() == pyatspi.ROLE_DIALOG and w.name == self.open_title,
+                           "the file dialog")
 
     def choose(self, path, delay=HUMAN, by_keyboard=False):
         """Opens the dialog, types the path over whatever it holds, Enter."""
@@ -203,15 +273,20 @@ class Kestrun:
         type_text(path, delay)
         wait("the name box to read the path", lambda: text_of(name_box) == path)
         keys("Return")
-        self.gone("Open", "the file dialog to close")
+        self.gone(self.open_title, "the file dialog to close")
 
     def back_in_main_window(self, focused):
         """After a dialog or box: the main window active, the focus where it was,
         and nothing else of ours on screen."""
         wait("the main window to be active again", lambda: has_state(self.frame, pyatspi.STATE_ACTIVE))
         wait("the focus back on %s" % focused.name, lambda: has_state(focused, pyatspi.STATE_FOCUSED))
-        main_only = wait("only the main window to show", lambda: len(self.x_windows()) == 1, timeout=5)
-        check("nothing but the main window shows", main_only)
+        wait("only the main window to show", lambda: len(self.x_windows()) == 1)
+        # What a screen reader needs to go on speaking: the main window and
+        # the focus announced after the dialog or box went.
+        wait("the main window announced active",
+             lambda: EVENTS.since(self.mark, "window:activate", "Kestrun 1.0"))
+        wait("the focus announced on %s" % focused.name,
+             lambda: EVENTS.since(self.mark, "focus:", focused.name))
 
     def error_box(self, expected):
         # Captioned with the application title, from the executable's name.
@@ -219,6 +294,7 @@ class Kestrun:
                           "an error box")
         label = find(box, lambda a: a.getRole() == pyatspi.ROLE_LABEL and a.name == expected)
         check("the error box says %r" % expected, label is not None)
+        self.mark = EVENTS.mark()
         keys("Return")
         self.gone("kestrun", "the error box to close")
 
@@ -281,9 +357,9 @@ def flow_cancel(kestrun, work):
         if key:
             keys(key)
         else:   # the Cancel button
-            dialog = kestrun.window(lambda w: w.name == "Open", "the file dialog")
-            click(find(dialog, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == "Cancel"))
-        kestrun.gone("Open", "the file dialog to close")
+            click(find(kestrun.dialog(), lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON
+                       and a.name == kestrun.cancel))
+        kestrun.gone(kestrun.open_title, "the file dialog to close")
         kestrun.back_in_main_window(kestrun.open_button)
         check("no error box after Cancel, though the number is bad", len(kestrun.windows()) == 1)
         check("the text stays", kestrun.count() == len(data))
@@ -330,7 +406,7 @@ def flow_editing(kestrun, work):
         start, end = kestrun.memo.queryText().getSelection(0)[:2]
         keys("ctrl+c")
         wait("the copy on the clipboard", lambda: clipboard() == edited[start:end])
-        check("round %d: typed, selected and copied %r" % (round_ + 1, edited[start:end]), True)
+        note("round %d: typed, selected and copied %r" % (round_ + 1, edited[start:end]))
         keys("ctrl+z")
         wait("undo to take the typing back", lambda: text_of(kestrun.memo) == original)
         type_text("XY", FAST)
@@ -349,22 +425,127 @@ def flow_editing(kestrun, work):
         except Failure:
             if attempt == 2:
                 raise
-    check("typed %r at the end" % typed, True)
+    note("typed %r at the end" % typed)
+
+
+def flow_keyboard(kestrun, work):
+    # From the text area, Tab reaches "..."; Return, the keypad's Enter and
+    # Space each open the dialog there.
+    wait("the focus in the text area", lambda: has_state(kestrun.memo, pyatspi.STATE_FOCUSED))
+    keys("Tab")
+    wait("Tab to reach the open button", lambda: has_state(kestrun.open_button, pyatspi.STATE_FOCUSED))
+    for key in ("Return", "KP_Enter", "space"):
+        kestrun.open_dialog(by_keyboard=True, key=key)
+        note("%s on \"...\" opens the file dialog" % key)
+        keys("Escape")
+        kestrun.gone(kestrun.open_title, "the file dialog to close")
+        kestrun.back_in_main_window(kestrun.open_button)
+
+
+def about_window(kestrun):
+    """Clicks "?"; the about window that opens, active with the focus on its panel."""
+    mark = EVENTS.mark()
+    click(kestrun.about_button)
+    about = kestrun.window(lambda w: w.name == "About", "an about window")
+    panel = wait("its panel", lambda: find(about, lambda a: a.getRole() == pyatspi.ROLE_FILLER
+                                           and a.name == "Kestrun"))
+    wait("the about window active with the focus on its panel",
+         lambda: has_state(about, pyatspi.STATE_ACTIVE) and has_state(panel, pyatspi.STATE_FOCUSED))
+    wait("the about window announced", lambda: EVENTS.since(mark, "window:activate", "About"))
+    wait("its panel's focus announced", lambda: EVENTS.since(mark, "focus:", "Kestrun"))
+    return about
+
+
+def about_freed(kestrun, how):
+    wait("the about window to be freed (%s)" % how,
+         lambda: not any(w is not None and w.name == "About" for w in kestrun.app))
+    note("%s freed the about window" % how)
+
+
+def button_pixels(node):
+    extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (
+        extents.width, extents.height, extents.x, extents.y), "rgb:-"], capture_output=True).stdout
 
 
 def flow_about(kestrun, work):
-    for _ in range(2):
+    about = about_window(kestrun)
+    labels = {a.name for a in find_all(about, lambda a: a.getRole() in (pyatspi.ROLE_LABEL, pyatspi.ROLE_LINK))}
+    check("name, copyright, version and link are read: %s" % sorted(labels),
+          "Kestrun" in labels and any("\u00a9" in t for t in labels) and any("1.0" in t for t in labels)
+          and "www.kestrun.example" in labels)
+    keys("Return")   # before OK was tabbed to
+    about_freed(kestrun, "Return")
+
+    about = about_window(kestrun)
+    ok = find(about, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == "OK")
+    keys("Tab")
+    wait("Tab to reach OK", lambda: has_state(ok, pyatspi.STATE_FOCUSED))
+    keys("Return")
+    about_freed(kestrun, "Tab, Return")
+
+    click(find(about_window(kestrun), lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == "OK"))
+    about_freed(kestrun, "a click on OK")
+
+
+def flow_hotframe(kestrun, work):
+    # The "?" button shows its hot frame under the pointer and loses it when
+    # the pointer has gone, also after its click opened an about window.
+    memo = kestrun.memo.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    away = (memo.x + 40, memo.y + 40)
+    xdo("mousemove", "--sync", *away)
+    untouched = wait("the button's pixels", lambda: button_pixels(kestrun.about_button))
+    extents = kestrun.about_button.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    xdo("mousemove", "--sync", extents.x + 12, extents.y + 12)
+    wait("the hot frame under the pointer", lambda: button_pixels(kestrun.about_button) != untouched)
+    for how in ("jumping", "gliding"):
         click(kestrun.about_button)
         about = kestrun.window(lambda w: w.name == "About", "an about window")
-        ok = wait("its OK button", lambda: find(about, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON
-                                                 and a.name == "OK"))
-        check("the about window shows with an OK button", showing(about))
-        before = len([w for w in kestrun.app if w is not None])
-        click(ok)
-        wait("the about window to be freed",
-             lambda: len([w for w in kestrun.app if w is not None]) == before - 1 and
-             not any(w is not None and w.name == "About" for w in kestrun.app))
-        check("OK freed the about window", True)
+        if how == "jumping":
+            xdo("mousemove", "--sync", *away)
+        else:
+            for step in range(1, 11):
+                xdo("mousemove", "--sync", extents.x + 12 + (away[0] - extents.x - 12) * step // 10,
+                    extents.y + 12 + (away[1] - extents.y - 12) * step // 10)
+        wait("the button untouched again after the pointer went %s" % how,
+             lambda: button_pixels(kestrun.about_button) == untouched)
+        note("the hot frame went with the pointer (%s)" % how)
+        click(find(about, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == "OK"))
+        about_freed(kestrun, "OK")
+        xdo("mousemove", "--sync", extents.x + 12, extents.y + 12)
+
+
+def flow_german(kestrun, work):
+    data = write_log(os.path.join(work, "small.log"), 5000)
+    path = os.path.join(work, "small.log")
+    kestrun.set_number("0.5")
+    name_box = kestrun.open_dialog()
+    dialog = kestrun.dialog()
+    buttons = {a.name for a in find_all(dialog, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON)}
+    check("the dialog speaks German: %r, buttons %s" % (kestrun.open_title, sorted(buttons)),
+          kestrun.cancel in buttons and name_box is not None)
+    keys("Escape")
+    kestrun.gone(kestrun.open_title, "the file dialog to close")
+    kestrun.back_in_main_window(kestrun.open_button)
+    kestrun.choose(path)
+    kestrun.error_box("'0.5' is not a valid floating point value.")
+    kestrun.back_in_main_window(kestrun.open_button)
+    kestrun.set_number("0,5")
+    kestrun.choose(path)
+    shows_tail(kestrun, data, "0.5")
+
+
+def german(program, work):
+    """The program as a German user starts it, with a locale built here."""
+    locales = os.path.join(work, "locales")
+    os.makedirs(locales)
+    subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", os.path.join(locales, "de_DE.UTF-8")],
+                   capture_output=True)
+    if not os.path.exists(os.path.join(locales, "de_DE.UTF-8", "LC_NUMERIC")):
+        raise Failure("localedef could not build de_DE.UTF-8")
+    kestrun = Kestrun(program, work, LOCPATH=locales, LC_ALL="de_DE.UTF-8", LANGUAGE="de")
+    kestrun.open_title, kestrun.name_label, kestrun.cancel = "\u00d6ffnen", "Dateiname:", "Abbrechen"
+    return kestrun
 
 
 FLOWS = {name[5:]: f for name, f in globals().items() if name.startswith("flow_")}
@@ -380,7 +561,8 @@ def main():
     try:
         global pyatspi
         import pyatspi   # after the accessibility bus is up
-        kestrun = Kestrun(program, work)
+        EVENTS.listen()
+        kestrun = german(program, work) if flow == "german" else Kestrun(program, work)
         FLOWS[flow](kestrun, work)
         if kestrun.process.poll() is not None:
             raise Failure("kestrun exited")
