@@ -11,10 +11,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextLayout>
+#include <QTranslator>
 
 
 namespace {
@@ -343,6 +346,16 @@ void TestMemo::contextMenu()
     trigger("edit-paste");
     trigger("edit-paste");
     QCOMPARE(Memo()->Text(), QStringLiteral("oneone"));
+
+    // The captions are Qt's own, so Qt's translations give them.
+    QTranslator german;
+    QVERIFY(german.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+    QCoreApplication::installTranslator(&german);
+    std::unique_ptr<QMenu> menu(Memo()->CreateContextMenu());
+    QCoreApplication::removeTranslator(&german);
+    QVERIFY(menu->findChild<QAction*>(QStringLiteral("select-all"))->text().startsWith(
+        QStringLiteral("Alles ausw\u00e4hlen")));
 }
 
 void TestMemo::longLine()
