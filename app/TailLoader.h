@@ -2,6 +2,7 @@
 
 #include "textarea/MemoText.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
@@ -32,6 +33,12 @@ std::int32_t BytesToRead(const QString& numberText, QChar decimalSeparator);
 // The decimal separator of the user's regional settings ("." when none),
 // read from the environment's numeric locale each time it is asked.
 QChar UserDecimalSeparator();
+
+// The bytes of the file a path names. A name that is not UTF-8 reaches us
+// with U+FFFD in place of its bad bytes, or escaped as \ooo or \xHH as other
+// tools print it; such a component is matched against the folder's entries
+// where the path as typed does not exist.
+QByteArray NativePath(const QString& path);
 
 // The block a load reads into: exactly N zero bytes, freed on every path.
 // Fails with "Out of memory" when the memory cannot be had.

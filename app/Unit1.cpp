@@ -23,6 +23,7 @@
 #include <QPixmapCache>
 #include <QScreen>
 
+#include <limits>
 #include <new>
 #include <optional>
 
@@ -95,18 +96,29 @@ public:
         return *found;
     }
 
+    // Icons and types come from names alone: the dialog must never read a
+    // file to show it (a FIFO or a file in /proc would hang the program
+    // until it had been read, a hung mount for ever).
     QIcon icon(const QFileInfo& info) const override
     {
-        // By kind: a folder, a link, the root, or a file of one type, known
-        // by its name alone so that the key reads no file.
-        const QString kind = info.isRoot() ? QStringLiteral("/root")
-                             : info.isSymLink() ? QStringLiteral("/link")
-                             : info.isDir() ? QStringLiteral("/folder")
-                             : FTypes.mimeTypeForFile(info, QMimeDatabase::MatchExtension).name();
-        auto found = FByKind.find(kind);
+        if (info.isRoot())
+            return icon(Drive);
+        if (info.isDir())
+            return icon(Folder);
+        const QMimeType type = TypeByName(info);
+        auto found = FByKind.find(type.name());
         if (found == FByKind.end())
-            found = FByKind.insert(kind, QFileIconProvider::icon(info));
+            found = FByKind.insert(type.name(), QIcon::fromTheme(type.iconName(),
+                                                 QIcon::fromTheme(type.genericIconName(), icon(File))));
         return *found;
+    }
+
+    QString type(const QFileInfo& info) const override
+    {
+        if (!info.isFile())
+            return QFileIconProvider::type(info);
+        const QMimeType type = TypeByName(info);
+        return type.comment().isEmpty() ? type.name() : type.comment();
     }
 
     // Gives the dialog's buttons the icons the first dialog's buttons had.
@@ -122,6 +134,11 @@ public:
     }
 
 private:
+    QMimeType TypeByName(const QFileInfo& info) const
+    {
+        return FTypes.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    }
+
     mutable QHash<int, QIcon> FByType;
     mutable QHash<QString, QIcon> FByKind;
     QHash<QString, QIcon> FButtons;
@@ -211,6 +228,8 @@ TForm1::TForm1(QWidget* parent)
     ebReadNum = FUi->ebReadNum;
     Label1 = FUi->Label1;
     FlatButton1 = FUi->FlatButton1;
+    // The number field takes any text, however long.
+    ebReadNum->setMaxLength(std::numeric_limits<int>::max());
 
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);

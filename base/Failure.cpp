@@ -31,6 +31,10 @@ void ShowFailure(const QString& message)
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
                     DisplayText(message), QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ErrorBox"));
+    // Messages carry file names and typed numbers, which anyone may have
+    // written: shown as their characters, never as markup with links or
+    // pictures to load.
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

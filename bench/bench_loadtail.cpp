@@ -7,10 +7,13 @@
 //   bench_loadtail --make-log FILE BYTES    write a log of ~100-byte lines
 //   bench_loadtail --make-line FILE BYTES   write one line of words, no line end
 //   bench_loadtail --make-arabic-line FILE BYTES   the same in Arabic
+//   bench_loadtail --make-token FILE BYTES  one line of letters and digits, no space
 //   bench_loadtail FILE MEGABYTES RUNS      time RUNS loads, print one line
 //   bench_loadtail --keys FILE MEGABYTES    load once, then time keys, one line each
 //   bench_loadtail --first FILE MEGABYTES   the first load of a fresh process and a
 //                                           reload: | bytes | ms | peak MB | reload ms | reload peak MB |
+//   bench_loadtail --resident FILE MEGABYTES   memory the shown text keeps: | MB asked | MB resident |
+//   bench_loadtail --word-keys FILE MEGABYTES  word moves across the first line
 
 #include "app/KestrunApp.h"
 #include "app/TailLoader.h"
@@ -29,6 +32,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/resource.h>
 
 namespace {
@@ -76,6 +80,19 @@ int MakeLog(const QString& path, qint64 bytes)
     }
     file.write(chunk);
     file.resize(bytes);
+    return 0;
+}
+
+int MakeToken(const QString& path, qint64 bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    QByteArray chunk(1 << 20, 'a');
+    for (int i = 0; i < chunk.size(); ++i)
+        chunk[i] = "abcdefghijklmnopqrstuvwxyz0123456789"[i * 7 % 36];
+    for (qint64 written = 0; written < bytes; written += chunk.size())
+        file.write(chunk.left(std::min<qint64>(chunk.size(), bytes - written)));
     return 0;
 }
 
@@ -203,6 +220,47 @@ int TimeKeys(const QString& path, const QString& megabytes)
     return 0;
 }
 
+// What stays resident once the text is shown: the text, not the block
+// read for it when the text is shorter (a short file, an early zero byte).
+int Resident(const QString& path, const QString& megabytes)
+{
+    TForm1 form;
+    Prepare(form, path, megabytes);
+    const long baseline = CurrentKilobytes();
+    if (TimedLoad(form) < 0)
+        return 1;
+    std::printf("| %s | %lld | %.1f |\n", qPrintable(megabytes), static_cast<long long>(form.Memo1->Model().Length()),
+                (CurrentKilobytes() - baseline) / 1024.0);
+    return 0;
+}
+
+// Word moves from one end of the first line to the other and back, and a
+// word deleted, each with its repaint.
+int TimeWordKeys(const QString& path, const QString& megabytes)
+{
+    TForm1 form;
+    Prepare(form, path, megabytes);
+    if (TimedLoad(form) < 0)
+        return 1;
+    TMemo* memo = form.Memo1;
+    memo->setFocus();
+    const auto time = [&](const char* what, int key, Qt::KeyboardModifiers modifiers) {
+        const std::int64_t before = memo->CursorPosition();
+        QElapsedTimer one;
+        one.start();
+        QTest::keyClick(memo, Qt::Key(key), modifiers);
+        memo->viewport()->repaint();
+        std::printf("| %s (%lld characters) | %.2f |\n", what,
+                    static_cast<long long>(std::abs(memo->CursorPosition() - before)), one.nsecsElapsed() / 1e6);
+    };
+    QTest::keyClick(memo, Qt::Key_Home, Qt::ControlModifier);
+    time("Ctrl+Right", Qt::Key_Right, Qt::ControlModifier);
+    time("Ctrl+Left", Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(memo, Qt::Key_End);
+    time("Ctrl+Backspace", Qt::Key_Backspace, Qt::ControlModifier);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -215,6 +273,12 @@ int main(int argc, char** argv)
         return MakeLine(args[2], args[3].toLongLong(), "word");
     if (args.size() == 4 && args[1] == u"--make-arabic-line")
         return MakeLine(args[2], args[3].toLongLong(), "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7"); // marhaba
+    if (args.size() == 4 && args[1] == u"--make-token")
+        return MakeToken(args[2], args[3].toLongLong());
+    if (args.size() == 4 && args[1] == u"--resident")
+        return Resident(args[2], args[3]);
+    if (args.size() == 4 && args[1] == u"--word-keys")
+        return TimeWordKeys(args[2], args[3]);
     if (args.size() == 4 && args[1] == u"--keys")
         return TimeKeys(args[2], args[3]);
     if (args.size() == 4 && args[1] == u"--first")

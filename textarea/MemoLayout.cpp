@@ -7,6 +7,8 @@
 #include <QScrollBar>
 
 #include <cmath>
+#include <optional>
+#include <string_view>
 
 using namespace MemoInternal;
 
@@ -46,23 +48,106 @@ std::int64_t TMemo::PreviousPosition(std::int64_t pos, bool word) const
     return std::min(layout->Start + previous, pos - 1);
 }
 
+namespace {
+
+// What a word move stops at, as in Qt's own text fields: white space, the
+// separators below, and everything else.
+enum class TWordClass { wcSpace, wcSeparator, wcOther };
+
+TWordClass WordClassOf(char32_t c)
+{
+    if (QChar::isSpace(c))
+        return TWordClass::wcSpace;
+    if (c < 128 && std::u16string_view(u".,?!@#$:;-<>[](){}=/+%&^*'\"`~|\\").find(char16_t(c)) != std::u16string_view::npos)
+        return TWordClass::wcSeparator;
+    return TWordClass::wcOther;
+}
+
+// The characters of one line from a position on, one way, read a slice at
+// a time; a long run of ASCII word characters is crossed without reading it.
+class TWordScan final
+{
+public:
+    TWordScan(const TMemoText& text, std::int64_t pos, std::int64_t limit)
+        : FText(text), FPos(pos), FLimit(limit), FForward(limit > pos) {}
+
+    std::int64_t Pos() const { return FPos; }
+
+    // The class of the next character, or nothing at the line's edge.
+    std::optional<TWordClass> Next()
+    {
+        if (FPos == FLimit)
+            return std::nullopt;
+        if (OutsideSlice())
+            Read();
+        return WordClassOf(Character());
+    }
+
+    // Over the run of characters of one class that follows.
+    void Skip(TWordClass skipped)
+    {
+        for (;;) {
+            // Once a slice, a jump over the ASCII letters and digits ahead.
+            if (skipped == TWordClass::wcOther && OutsideSlice())
+                FPos = FText.SkipWordRun(FPos, FLimit);
+            if (Next() != skipped)
+                return;
+            const int units = Character() > 0xFFFF ? 2 : 1;
+            FPos += FForward ? units : -units;
+        }
+    }
+
+private:
+    static constexpr std::int64_t Slice = 4096;
+
+    bool OutsideSlice() const { return FForward ? FPos < FFrom || FPos >= FTo : FPos <= FFrom || FPos > FTo; }
+
+    void Read()
+    {
+        FFrom = FForward ? FPos : FText.Snap(std::max(FLimit, FPos - Slice));
+        FTo = FForward ? FText.Snap(std::min(FLimit, FPos + Slice)) : FPos;
+        FSlice = FText.Text(FFrom, FTo);
+    }
+
+    // The character after (forward) or before the position, a pair whole.
+    char32_t Character() const
+    {
+        const qsizetype i = qsizetype(FPos - FFrom);
+        if (FForward) {
+            if (i + 1 < FSlice.size() && FSlice[i].isHighSurrogate() && FSlice[i + 1].isLowSurrogate())
+                return QChar::surrogateToUcs4(FSlice[i], FSlice[i + 1]);
+            return FSlice[i].unicode();
+        }
+        if (i >= 2 && FSlice[i - 1].isLowSurrogate() && FSlice[i - 2].isHighSurrogate())
+            return QChar::surrogateToUcs4(FSlice[i - 2], FSlice[i - 1]);
+        return FSlice[i - 1].unicode();
+    }
+
+    const TMemoText& FText;
+    std::int64_t FPos;
+    const std::int64_t FLimit;
+    const bool FForward;
+    QString FSlice;
+    std::int64_t FFrom = 0;
+    std::int64_t FTo = 0;
+};
+
+} // namespace
+
 std::int64_t TMemo::WordStep(std::int64_t pos, bool forward) const
 {
-    // Word edges come from the text around pos, taken in growing slices until
-    // the edge falls inside one, so that no window edge stops a word.
+    // Qt's rule: forward over a run of separators or of other characters,
+    // then over white space; backward over white space, then over one run.
+    // Only the characters crossed are read, so a long word costs its bytes.
     const std::int64_t line = FText.LineOf(pos);
-    const std::int64_t lineStart = FText.LineStart(line);
-    const std::int64_t lineEnd = FText.LineEnd(line);
-    for (std::int64_t span = Chunk;; span *= 4) {
-        const std::int64_t from = forward ? pos : FText.Snap(std::max(lineStart, pos - span));
-        const std::int64_t to = forward ? FText.Snap(std::min(lineEnd, pos + span)) : pos;
-        QTextLayout slice(FText.Text(from, to)); // character attributes only; nothing is shaped
-        const int local = int(pos - from);
-        const std::int64_t edge = from + (forward ? slice.nextCursorPosition(local, QTextLayout::SkipWords)
-                                                  : slice.previousCursorPosition(local, QTextLayout::SkipWords));
-        if (forward ? (edge < to || to == lineEnd) : (edge > from || from == lineStart))
-            return forward ? std::max(edge, pos + 1) : std::min(edge, pos - 1);
-    }
+    TWordScan scan(FText, pos, forward ? FText.LineEnd(line) : FText.LineStart(line));
+    if (!forward)
+        scan.Skip(TWordClass::wcSpace);
+    const std::optional<TWordClass> run = scan.Next();
+    scan.Skip(run == TWordClass::wcSeparator ? TWordClass::wcSeparator : TWordClass::wcOther);
+    if (forward)
+        scan.Skip(TWordClass::wcSpace);
+    return forward ? std::max(scan.Pos(), pos + 1) : std::min(scan.Pos(), pos - 1);
 }
 
 std::pair<std::int64_t, std::int64_t> TMemo::WordAt(std::int64_t pos) const

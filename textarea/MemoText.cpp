@@ -1,6 +1,9 @@
 #include "textarea/MemoText.h"
 
 #include <algorithm>
+#include <bit>
+
+#include <emmintrin.h>
 
 struct TMemoText::TNode {
     TPiece Piece;
@@ -47,6 +50,50 @@ std::int64_t UnitsIn(const std::vector<TPiece>& pieces)
     for (const TPiece& piece : pieces)
         units += piece.Units();
     return units;
+}
+
+// Bytes [0-9A-Za-z_] of 16: a bit each, set for a word byte.
+unsigned WordBytes(const unsigned char* p)
+{
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // lo <= b <= hi as one signed compare after shifting the range to -128.
+    const auto within = [](__m128i v, char lo, char hi) {
+        return _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(char(-128 - lo))), _mm_set1_epi8(char(-128 + hi - lo + 1)));
+    };
+    const __m128i digit = within(bytes, '0', '9');
+    const __m128i letter = within(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 'z');
+    const __m128i underscore = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_'));
+    return unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(digit, letter), underscore)));
+}
+
+bool IsWordByte(unsigned char b)
+{
+    return (b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z') || b == '_';
+}
+
+// How many word bytes [begin, end) starts with; ASCII bytes are whole
+// characters, so bytes and units count alike.
+std::int64_t WordBytesForward(const unsigned char* begin, const unsigned char* end)
+{
+    const unsigned char* p = begin;
+    for (; end - p >= 16; p += 16)
+        if (const unsigned other = ~WordBytes(p) & 0xFFFF)
+            return p - begin + std::countr_zero(other);
+    while (p < end && IsWordByte(*p))
+        ++p;
+    return p - begin;
+}
+
+// How many word bytes [begin, end) ends with.
+std::int64_t WordBytesBackward(const unsigned char* begin, const unsigned char* end)
+{
+    const unsigned char* p = end;
+    for (; p - begin >= 16; p -= 16)
+        if (const unsigned other = ~WordBytes(p - 16) & 0xFFFF)
+            return end - p + (std::countl_zero(other << 16));
+    while (p > begin && IsWordByte(p[-1]))
+        --p;
+    return end - p;
 }
 
 } // namespace
@@ -259,6 +306,35 @@ QString TMemoText::Text(std::int64_t from, std::int64_t to, QChar lineBreak) con
         store.Decode(begin, end, out, lineBreak);
     });
     return out;
+}
+
+std::int64_t TMemoText::SkipWordRun(std::int64_t pos, std::int64_t limit) const
+{
+    const bool forward = limit > pos;
+    struct TPart {
+        const TTextStore* Store;
+        std::int64_t Begin;
+        std::int64_t End;
+    };
+    std::vector<TPart> parts;
+    Visit(std::min(pos, limit), std::max(pos, limit), [&](const TPiece& piece, std::int64_t a, std::int64_t b) {
+        const TTextStore& store = StoreOf(piece);
+        const std::int64_t begin = a == 0 ? piece.Begin.Byte : store.SeekUnits(piece.Begin.Units + a).Byte;
+        const std::int64_t end = b == piece.Units() ? piece.End.Byte : store.SeekUnits(piece.Begin.Units + b).Byte;
+        parts.push_back({&store, begin, end});
+    });
+    if (!forward)
+        std::reverse(parts.begin(), parts.end());
+    for (const TPart& part : parts) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(part.Store->Data());
+        const std::int64_t length = part.End - part.Begin;
+        const std::int64_t run = forward ? WordBytesForward(bytes + part.Begin, bytes + part.End)
+                                         : WordBytesBackward(bytes + part.Begin, bytes + part.End);
+        pos += forward ? run : -run;
+        if (run < length)
+            break;
+    }
+    return pos;
 }
 
 bool TMemoText::SameText(const TTextStore& store) const

@@ -56,6 +56,10 @@ public:
     // std::bad_alloc when the memory for them cannot be had.
     QString Text(std::int64_t from, std::int64_t to, QChar lineBreak = u'\n') const;
     QString Text() const { return Text(0, Length()); }
+    // The farthest position from `pos` toward `limit` (either way) with only
+    // ASCII letters, digits and underscores between: a long run of them is
+    // crossed at memory speed, without decoding a character.
+    std::int64_t SkipWordRun(std::int64_t pos, std::int64_t limit) const;
     // Whether the text equals what `store` shows, without copying either.
     bool SameText(const TTextStore& store) const;
     // Counts every edit and load, so views know when to forget what they laid out.

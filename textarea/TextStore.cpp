@@ -99,6 +99,12 @@ TTextStore::TTextStore(TMallocBytes block, std::int64_t size)
     const void* zero = size > 0 ? std::memchr(FBlock.get(), 0, static_cast<std::size_t>(size)) : nullptr;
     FCutAtZero = zero != nullptr;
     FSize = zero ? static_cast<const char*>(zero) - FBlock.get() : size;
+    // Keep only the text: a block read for a longer text (a file shorter than
+    // asked for, a zero byte early on) gives the rest back to the system.
+    if (void* kept = std::realloc(FBlock.get(), static_cast<std::size_t>(std::max<std::int64_t>(FSize, 1)))) {
+        (void)FBlock.release();
+        FBlock.reset(static_cast<char*>(kept));
+    }
     const unsigned char* bytes = Bytes();
     while (FLeadSkip < 3 && FLeadSkip < FSize && (bytes[FLeadSkip] & 0xC0) == 0x80)
         ++FLeadSkip;

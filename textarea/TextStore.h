@@ -41,7 +41,8 @@ public:
     // An empty store that grows with Append.
     TTextStore();
     // A loaded block of which the first `size` bytes count; the text ends at
-    // the first zero byte. Throws std::bad_alloc when the index cannot be had.
+    // the first zero byte, and the block is cut to the text. Throws
+    // std::bad_alloc when the index cannot be had.
     TTextStore(TMallocBytes block, std::int64_t size);
 
     TTextStore(TTextStore&&) noexcept = default;

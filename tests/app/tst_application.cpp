@@ -4,8 +4,10 @@
 #include "base/Failure.h"
 #include "tests/app/ModalDriver.h"
 
+#include <QAccessible>
 #include <QAbstractButton>
 #include <QImageReader>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 
@@ -28,6 +30,8 @@ protected:
 
 struct TShownBox {
     QString Text;
+    // What a screen reader reads of the message.
+    QString Spoken;
     QString Caption;
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
     int Buttons = 0;
@@ -119,6 +123,8 @@ void TestApplication::errorBox()
         if (!box)
             return;
         shown.Text = box->text();
+        shown.Spoken = QAccessible::queryAccessibleInterface(box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+                           ->text(QAccessible::Name);
         shown.Caption = box->windowTitle();
         shown.Icon = box->icon();
         shown.Buttons = box->buttons().size();
@@ -136,6 +142,13 @@ void TestApplication::errorBox()
     QCOMPARE(shown.Buttons, 1);
     QCOMPARE(shown.ButtonText.remove(u'&'), QStringLiteral("OK"));
     QVERIFY(shown.GrabCancelledBefore);
+
+    // Markup in a message is text: a screen reader reads every character.
+    for (const QString& markup : {QStringLiteral("Cannot open file /tmp/<b>bold"),
+                                  QStringLiteral("'<a href=http:example.org>x</a>' is not a valid floating point value")}) {
+        ShowFailure(markup);
+        QCOMPARE(shown.Spoken, DisplayText(markup));
+    }
 }
 
 void TestApplication::failuresAtTheBoundary()

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -25,6 +26,7 @@
 #include <cmath>
 
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +121,7 @@ private Q_SLOTS:
     void decimalSeparatorFollowsTheLocale();
 
     void cancelReadsNothing();
+    void dialogReadsNoFile();
     void dialogLoadsAndRemembersThePath();
     void dialogFailuresShowTheErrorBox();
     void longPaths();
@@ -482,6 +485,53 @@ void TestMainWindow::cancelReadsNothing()
     QVERIFY(user.Boxes.isEmpty());
     QCOMPARE(Shown(form), QStringLiteral("untouched"));
     QVERIFY(form.OpenDialog1.FileName().isEmpty());
+}
+
+void TestMainWindow::dialogReadsNoFile()
+{
+    // A file the dialog lists is never opened to find its icon or type: one
+    // in /proc or on a hung mount would block the program.
+    const QString folder = Path("listed");
+    QVERIFY(QDir().mkpath(folder));
+    for (const char* name : {"kmsg", "data.log", "image.png", "script"})
+        QVERIFY(WriteFile(folder + u'/' + QLatin1StringView(name), "#!/bin/sh\n\x89PNG\r\n"));
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    const auto closeWatch = qScopeGuard([watch] { ::close(watch); });
+    QVERIFY(::inotify_add_watch(watch, QFile::encodeName(folder).constData(), IN_OPEN) >= 0);
+
+    FForm->OpenDialog1.SetFileName(folder + QStringLiteral("/data.log"));
+    QStringList types;
+    TModalDriver driver([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        auto* model = dialog ? dialog->findChild<QFileSystemModel*>() : nullptr;
+        if (!model)
+            return;
+        const QModelIndex listed = model->index(folder);
+        QTRY_COMPARE(model->rowCount(listed), 4);
+        // Every row shown with its icon and its type, as the detail view does.
+        QTest::qWait(200);
+        for (int row = 0; row < 4; ++row) {
+            const QModelIndex entry = model->index(row, 0, listed);
+            QVERIFY(!model->fileIcon(entry).isNull());
+            types << model->fileName(entry) + u'=' + model->type(entry);
+        }
+        dialog->reject();
+    });
+    FForm->OpenDialog1.Execute();
+    QVERIFY(driver.Seen());
+    QCOMPARE(types.size(), 4);
+
+    QStringList opened;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t got; (got = ::read(watch, events, sizeof events)) > 0;)
+        for (char* at = events; at < events + got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            if (!(event->mask & IN_ISDIR) && event->len > 0)
+                opened << QString::fromLocal8Bit(event->name);
+            at += sizeof(inotify_event) + event->len;
+        }
+    QVERIFY2(opened.isEmpty(), qPrintable(opened.join(u' ') + u' ' + types.join(u' ')));
 }
 
 void TestMainWindow::dialogLoadsAndRemembersThePath()

@@ -141,6 +141,8 @@ private Q_SLOTS:
     void refusesWhatIsNotARegularFile();
     void lockedFiles();
     void fileShrinkingDuringTheLoad();
+    void namesThatAreNotUtf8_data();
+    void namesThatAreNotUtf8();
     void outOfMemory();
 
 private:
@@ -347,6 +349,45 @@ void TestTailLoader::fileShrinkingDuringTheLoad()
     }
 }
 
+void TestTailLoader::namesThatAreNotUtf8_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("read");
+    const auto row = [](const char* name, const char* typed, const char* read) {
+        QTest::newRow(name) << QString::fromUtf8(typed) << QByteArray(read);
+    };
+    // Files with the Latin-1 names ÿþ-latin1.log, é/inner.log and, twice
+    // shown alike, \xe0.log and \xe1.log.
+    row("as Qt shows it", "\uFFFD\uFFFD-latin1.log", "latin1");
+    row("escaped as ls -b does", "\\377\\376-latin1.log", "latin1");
+    row("escaped as bash does", "\\xff\\xfe-latin1.log", "latin1");
+    row("a folder escaped", "\\351/inner.log", "inner");
+    row("a folder as Qt shows it", "\uFFFD/inner.log", "inner");
+    row("two names shown alike", "\uFFFD.log", "");
+    row("a name as typed wins", "\\351-named.log", "typed");
+}
+
+void TestTailLoader::namesThatAreNotUtf8()
+{
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, read);
+    const QByteArray folder = QFile::encodeName(FDir.path()) + '/';
+    const auto write = [&](const QByteArray& name, const QByteArray& bytes) {
+        const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        return fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size() && ::close(fd) == 0;
+    };
+    ::mkdir((folder + "\xe9").constData(), 0755);
+    QVERIFY(write("\xff\xfe-latin1.log", "latin1") && write("\xe9/inner.log", "inner")
+            && write("\xe0.log", "first") && write("\xe1.log", "second")
+            && write("\\351-named.log", "typed") && write("\xe9-named.log", "escaped"));
+    const QString path = FDir.filePath(typed);
+    if (read.isEmpty()) {
+        QVERIFY_THROWS_EXCEPTION(TFailure, TTailFile{path});
+        return;
+    }
+    QCOMPARE(ReadTailBytes(path, 100), read);
+}
+
 void TestTailLoader::outOfMemory()
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -362,6 +403,23 @@ void TestTailLoader::outOfMemory()
         }
     });
     QCOMPARE(status, 0);
+
+    // The text keeps only its own bytes: a 300 MB block read for a 15-byte
+    // file is given back, so the next such load has the memory.
+    const QString path = Path("short.log");
+    QVERIFY(WriteFile(path, "fifteen bytes!\n"));
+    const int kept = ExitStatusWithAddressLimit(AddressSpaceInUse() + (450 << 20), [&path] {
+        std::vector<TTextStore> shown;
+        for (int load = 0; load < 3; ++load) {
+            TTailBlock block(300'000'000);
+            const std::int64_t count = TTailFile(path).ReadTail(block);
+            shown.emplace_back(block.TakeData(), count);
+            if (shown.back().Size() != 15)
+                return 2;
+        }
+        return 0;
+    });
+    QCOMPARE(kept, 0);
 }
 
 QTEST_GUILESS_MAIN(TestTailLoader)
