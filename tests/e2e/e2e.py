@@ -8,6 +8,7 @@ AT-SPI as a screen reader reads it. Run inside a D-Bus session:
 FLOW is one of the functions named in FLOWS below. Every wait is for a
 condition with a timeout; nothing relies on a sleep alone.
 """
+import fcntl
 import os
 import shutil
 import subprocess
@@ -428,6 +429,101 @@ def flow_editing(kestrun, work):
     note("typed %r at the end" % typed)
 
 
+def flow_hostile(kestrun, work):
+    # Names and numbers that look like markup reach the error box as their
+    # characters: no bold, no link, no picture loaded. A picture named after
+    # a FIFO in the program's folder would hang it, were it ever opened.
+    os.mkfifo(os.path.join(work, "pipe"))
+    for number, name, expected in (
+            ("0.5", "<b>bold", "Cannot open file %s."),
+            ("0.5", "<img src=pipe>", "Cannot open file %s."),
+            ("<a href=http:example.org>x</a>", "any.log", "'<a href=http:example.org>x</a>' is not a valid "
+                                                           "floating point value.")):
+        path = os.path.join(work, name)
+        kestrun.set_number(number, FAST)
+        kestrun.choose(path, FAST)
+        shown = expected.replace("%s", path)
+        box = kestrun.window(lambda w: w.getRole() == pyatspi.ROLE_ALERT, "an error box")
+        # The label's name is its text as a screen reader reads it, markup
+        # stripped when it is taken as rich text.
+        texts = wait("the box's text", lambda: [a.name for a in find_all(
+            box, lambda a: a.getRole() == pyatspi.ROLE_LABEL and a.name)])
+        check("the box reads %r character for character" % shown, shown in texts and not find(
+            box, lambda a: a.getRole() == pyatspi.ROLE_LINK))
+        keys("Return")
+        kestrun.gone("kestrun", "the error box to close")
+    long_number = "0" * 40000 + "1"
+    kestrun.field.queryEditableText().setTextContents(long_number)
+    wait("the field to hold all %d characters" % len(long_number), lambda: text_of(kestrun.field) == long_number)
+
+
+def lock_is_free(path):
+    with open(path, "rb") as held:
+        try:
+            fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return True
+        except OSError:
+            return False
+
+
+def fails_and_keeps(kestrun, work, data, number, path, message):
+    """A load that fails with message leaves the text, frees the file and
+    lets the next load work."""
+    kestrun.set_number(number, FAST)
+    kestrun.choose(path, FAST)
+    kestrun.error_box(message.replace("%s", path))
+    kestrun.back_in_main_window(kestrun.open_button)
+    check("the earlier text stays", kestrun.count() == len(data))
+    if os.path.exists(path):
+        check("the file is no longer locked", lock_is_free(path))
+
+
+def flow_faults(kestrun, work):
+    # Each fault the file system can return, through the real window.
+    good = os.path.join(work, "good.log")
+    data = write_log(good, 5000)
+    kestrun.set_number("1")
+    kestrun.choose(good)
+    shows_tail(kestrun, data, "1")
+    for marker, message in (("eacces", "Cannot open file %s."), ("emfile", "Cannot open file %s."),
+                            ("eio", "Stream read error."), ("truncated", "Stream read error.")):
+        path = os.path.join(work, "fault-%s.log" % marker)
+        write_log(path, 3000)
+        fails_and_keeps(kestrun, work, data, "1", path, message)
+    # These load: a lock the file system cannot give, interrupted and short reads.
+    for marker in ("enolck", "eintr", "short"):
+        path = os.path.join(work, "fault-%s.log" % marker)
+        shown = write_log(path, 2000 + len(marker))
+        kestrun.set_number("1", FAST)
+        kestrun.choose(path, FAST)
+        shows_tail(kestrun, shown, "1")
+        check("%s: the file is no longer locked" % marker, lock_is_free(path))
+    kestrun.choose(good, FAST)
+    shows_tail(kestrun, data, "1")
+
+
+def flow_memory(kestrun, work):
+    # Under an address-space limit a block too large fails with its message,
+    # and the loads after it work; a block read for a short file is given
+    # back, so the same load again has the memory.
+    good = os.path.join(work, "good.log")
+    data = write_log(good, 15)
+    kestrun.set_number("1")
+    kestrun.choose(good)
+    shows_tail(kestrun, data, "1")
+    # Room for one 400 MB block and a little, not for two, nor for 2 GB.
+    in_use = int(open("/proc/%d/status" % kestrun.process.pid).read().split("VmSize:")[1].split()[0]) * 1024
+    subprocess.run(["prlimit", "--pid", str(kestrun.process.pid), "--as=%d" % (in_use + 600 * 1000 * 1000)],
+                   check=True)
+    fails_and_keeps(kestrun, work, data, "2000", good, "Out of memory.")
+    for round_ in range(3):
+        short = os.path.join(work, "short-%d.log" % round_)
+        text = write_log(short, 20 + round_)
+        kestrun.set_number("400", FAST)
+        kestrun.choose(short, FAST)
+        shows_tail(kestrun, text, "400")
+
+
 def flow_keyboard(kestrun, work):
     # From the text area, Tab reaches "..."; Return, the keypad's Enter and
     # Space each open the dialog there.
@@ -562,7 +658,12 @@ def main():
         global pyatspi
         import pyatspi   # after the accessibility bus is up
         EVENTS.listen()
-        kestrun = german(program, work) if flow == "german" else Kestrun(program, work)
+        if flow == "german":
+            kestrun = german(program, work)
+        elif flow == "faults":
+            kestrun = Kestrun(program, work, LD_PRELOAD=os.environ["E2E_FAULTS"])
+        else:
+            kestrun = Kestrun(program, work)
         FLOWS[flow](kestrun, work)
         if kestrun.process.poll() is not None:
             raise Failure("kestrun exited")
