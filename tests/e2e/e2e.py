@@ -457,6 +457,27 @@ def flow_hostile(kestrun, work):
     wait("the field to hold all %d characters" % len(long_number), lambda: text_of(kestrun.field) == long_number)
 
 
+def flow_completion(kestrun, work):
+    # Enter confirms a typed path also while the name box's completion list
+    # shows, which happens when the folder's listing arrives as one types.
+    for i in range(3):
+        write_log(os.path.join(work, "server-%d.log" % i), 100)
+    data = write_log(os.path.join(work, "server.log"), 3000)
+    kestrun.set_number("1")
+    for attempt in range(2):   # the second time the folder is already listed
+        name_box = kestrun.open_dialog()
+        keys("ctrl+a")
+        type_text(os.path.join(work, "serv"), HUMAN)
+        wait("the completion list", lambda: len(kestrun.x_windows()) >= 3)
+        type_text("er.log", HUMAN)
+        wait("the name box to read the path", lambda: text_of(name_box).endswith("server.log"))
+        check("the completion list shows as Enter is pressed", len(kestrun.x_windows()) >= 3)
+        keys("Return")
+        kestrun.gone(kestrun.open_title, "the file dialog to close on the first Enter")
+        shows_tail(kestrun, data, "1")
+        kestrun.memo.queryEditableText().setTextContents("")
+
+
 def lock_is_free(path):
     with open(path, "rb") as held:
         try:
