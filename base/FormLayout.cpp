@@ -191,6 +191,9 @@ void ApplyStoredFont(QWidget* widget)
 
 void ApplyStoredLayout(QWidget* form)
 {
+    // A stored layout places every control itself, so it keeps its design in
+    // every language; Qt's own dialogs still follow a right-to-left one.
+    form->setLayoutDirection(Qt::LeftToRight);
     ApplyStoredFont(form);
     const auto children = form->findChildren<QWidget*>();
     for (QWidget* child : children)

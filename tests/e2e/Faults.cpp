@@ -59,6 +59,16 @@ int Refused(const char* path)
     return 0;
 }
 
+// The system's open (or open64), unless the name asks for a refusal.
+int Open(const char* function, const char* path, int flags, mode_t mode)
+{
+    if (const int error = Refused(path)) {
+        errno = error;
+        return -1;
+    }
+    return Opened(path, Next<int (*)(const char*, int, ...)>(function)(path, flags, mode));
+}
+
 TFault FaultOf(int fd)
 {
     return fd >= 0 && fd < 4096 ? GFaults[fd] : fNone;
@@ -74,11 +84,7 @@ int open(const char* path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = (flags & O_CREAT) ? mode_t(va_arg(args, int)) : 0;
     va_end(args);
-    if (const int error = Refused(path)) {
-        errno = error;
-        return -1;
-    }
-    return Opened(path, Next<int (*)(const char*, int, ...)>("open")(path, flags, mode));
+    return Open("open", path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...)
@@ -87,11 +93,7 @@ int open64(const char* path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = (flags & O_CREAT) ? mode_t(va_arg(args, int)) : 0;
     va_end(args);
-    if (const int error = Refused(path)) {
-        errno = error;
-        return -1;
-    }
-    return Opened(path, Next<int (*)(const char*, int, ...)>("open64")(path, flags, mode));
+    return Open("open64", path, flags, mode);
 }
 
 int flock(int fd, int operation)

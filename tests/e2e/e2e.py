@@ -315,6 +315,8 @@ class Kestrun:
                           "an error box")
         label = find(box, lambda a: a.getRole() == pyatspi.ROLE_LABEL and a.name == expected)
         check("the error box says %r" % expected, label is not None)
+        # Keys reach the box once the window manager has activated it.
+        wait("the error box to be active", lambda: has_state(box, pyatspi.STATE_ACTIVE))
         self.mark = EVENTS.mark()
         keys("Return")
         self.gone("kestrun", "the error box to close")
@@ -470,6 +472,7 @@ def flow_hostile(kestrun, work):
             box, lambda a: a.getRole() == pyatspi.ROLE_LABEL and a.name)])
         check("the box reads %r character for character" % shown, shown in texts and not find(
             box, lambda a: a.getRole() == pyatspi.ROLE_LINK))
+        wait("the error box to be active", lambda: has_state(box, pyatspi.STATE_ACTIVE))
         keys("Return")
         kestrun.gone("kestrun", "the error box to close")
     # A name that is not UTF-8, typed as ls -b prints it, loads.
