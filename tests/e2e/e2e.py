@@ -347,6 +347,16 @@ def shows_tail(kestrun, data, number):
           text.getText(0, 64) == tail[:64] and text.getText(n - 64, n) == tail[-64:])
 
 
+def first_load(kestrun, work, size, name="good.log"):
+    """Loads 1 MB of a fresh log of `size` bytes; its path and bytes."""
+    path = os.path.join(work, name)
+    data = write_log(path, size)
+    kestrun.set_number("1")
+    kestrun.choose(path)
+    shows_tail(kestrun, data, "1")
+    return path, data
+
+
 def flow_startup(kestrun, work):
     xwin = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrun 1.0$"],
                           capture_output=True, text=True).stdout.split()
@@ -370,10 +380,7 @@ def flow_load(kestrun, work):
 
 
 def flow_cancel(kestrun, work):
-    data = write_log(os.path.join(work, "small.log"), 5000)
-    kestrun.set_number("1")
-    kestrun.choose(os.path.join(work, "small.log"))
-    shows_tail(kestrun, data, "1")
+    _, data = first_load(kestrun, work, 5000)
     kestrun.set_number("abc")
     for key in ("Escape", None):
         kestrun.open_dialog()
@@ -389,11 +396,7 @@ def flow_cancel(kestrun, work):
 
 
 def flow_errors(kestrun, work):
-    data = write_log(os.path.join(work, "small.log"), 5000)
-    path = os.path.join(work, "small.log")
-    kestrun.set_number("1")
-    kestrun.choose(path)
-    shows_tail(kestrun, data, "1")
+    path, data = first_load(kestrun, work, 5000)
     kestrun.set_number("abc")
     kestrun.choose(path)
     kestrun.error_box("'abc' is not a valid floating point value.")
@@ -550,11 +553,7 @@ def fails_and_keeps(kestrun, work, data, number, path, message):
 
 def flow_faults(kestrun, work):
     # Each fault the file system can return, through the real window.
-    good = os.path.join(work, "good.log")
-    data = write_log(good, 5000)
-    kestrun.set_number("1")
-    kestrun.choose(good)
-    shows_tail(kestrun, data, "1")
+    good, data = first_load(kestrun, work, 5000)
     for marker, message in (("eacces", "Cannot open file %s."), ("emfile", "Cannot open file %s."),
                             ("eio", "Stream read error."), ("truncated", "Stream read error.")):
         path = os.path.join(work, "fault-%s.log" % marker)
@@ -576,11 +575,7 @@ def flow_memory(kestrun, work):
     # Under an address-space limit a block too large fails with its message,
     # and the loads after it work; a block read for a short file is given
     # back, so the same load again has the memory.
-    good = os.path.join(work, "good.log")
-    data = write_log(good, 15)
-    kestrun.set_number("1")
-    kestrun.choose(good)
-    shows_tail(kestrun, data, "1")
+    good, data = first_load(kestrun, work, 15)
     # Room for one 400 MB block and a little, not for two, nor for 2 GB.
     in_use = int(open("/proc/%d/status" % kestrun.process.pid).read().split("VmSize:")[1].split()[0]) * 1024
     subprocess.run(["prlimit", "--pid", str(kestrun.process.pid), "--as=%d" % (in_use + 600 * 1000 * 1000)],
