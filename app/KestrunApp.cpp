@@ -53,8 +53,10 @@ void TApplication::CatchUpActivation()
     if (activeWindow() || activePopupWidget())
         return;
     const QWindow* focused = focusWindow();
+    if (!focused)
+        return;
     for (QWidget* top : topLevelWidgets()) {
-        if (focused && top->windowHandle() == focused && top->isVisible()) {
+        if (top->windowHandle() == focused && top->isVisible()) {
             setActiveWindow(top);
             return;
         }

@@ -266,6 +266,13 @@ std::int64_t TMemoText::Snap(std::int64_t pos) const
     return Locate(std::clamp<std::int64_t>(pos, 0, Length())).Units;
 }
 
+std::pair<std::int64_t, std::int64_t> TMemoText::BytesOf(const TPiece& piece, std::int64_t from, std::int64_t to) const
+{
+    const TTextStore& store = StoreOf(piece);
+    return {from == 0 ? piece.Begin.Byte : store.SeekUnits(piece.Begin.Units + from).Byte,
+            to == piece.Units() ? piece.End.Byte : store.SeekUnits(piece.Begin.Units + to).Byte};
+}
+
 // Calls visit(piece, fromUnits, toUnits) for each piece that [from, to)
 // touches, in order, with the piece-relative part that lies inside.
 template <class Visitor>
@@ -300,10 +307,8 @@ QString TMemoText::Text(std::int64_t from, std::int64_t to, QChar lineBreak) con
         return out;
     out.reserve(static_cast<qsizetype>(to - from));
     Visit(from, to, [&](const TPiece& piece, std::int64_t a, std::int64_t b) {
-        const TTextStore& store = StoreOf(piece);
-        const std::int64_t begin = a == 0 ? piece.Begin.Byte : store.SeekUnits(piece.Begin.Units + a).Byte;
-        const std::int64_t end = b == piece.Units() ? piece.End.Byte : store.SeekUnits(piece.Begin.Units + b).Byte;
-        store.Decode(begin, end, out, lineBreak);
+        const auto [begin, end] = BytesOf(piece, a, b);
+        StoreOf(piece).Decode(begin, end, out, lineBreak);
     });
     return out;
 }
@@ -312,26 +317,24 @@ std::int64_t TMemoText::SkipWordRun(std::int64_t pos, std::int64_t limit) const
 {
     const bool forward = limit > pos;
     struct TPart {
-        const TTextStore* Store;
-        std::int64_t Begin;
-        std::int64_t End;
+        const TPiece* Piece;
+        std::int64_t From;
+        std::int64_t To;
     };
     std::vector<TPart> parts;
     Visit(std::min(pos, limit), std::max(pos, limit), [&](const TPiece& piece, std::int64_t a, std::int64_t b) {
-        const TTextStore& store = StoreOf(piece);
-        const std::int64_t begin = a == 0 ? piece.Begin.Byte : store.SeekUnits(piece.Begin.Units + a).Byte;
-        const std::int64_t end = b == piece.Units() ? piece.End.Byte : store.SeekUnits(piece.Begin.Units + b).Byte;
-        parts.push_back({&store, begin, end});
+        parts.push_back({&piece, a, b});
     });
     if (!forward)
         std::reverse(parts.begin(), parts.end());
+    // Only the parts the run reaches are looked up in their store.
     for (const TPart& part : parts) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(part.Store->Data());
-        const std::int64_t length = part.End - part.Begin;
-        const std::int64_t run = forward ? WordBytesForward(bytes + part.Begin, bytes + part.End)
-                                         : WordBytesBackward(bytes + part.Begin, bytes + part.End);
+        const auto [begin, end] = BytesOf(*part.Piece, part.From, part.To);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(StoreOf(*part.Piece).Data());
+        const std::int64_t run = forward ? WordBytesForward(bytes + begin, bytes + end)
+                                         : WordBytesBackward(bytes + begin, bytes + end);
         pos += forward ? run : -run;
-        if (run < length)
+        if (run < end - begin)
             break;
     }
     return pos;

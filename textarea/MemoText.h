@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
 // A run of one store's bytes between two character boundaries.
@@ -87,6 +88,8 @@ private:
     using TTree = std::unique_ptr<TNode>;
 
     const TTextStore& StoreOf(const TPiece& piece) const;
+    // The bytes in its store of units [from, to) of a piece.
+    std::pair<std::int64_t, std::int64_t> BytesOf(const TPiece& piece, std::int64_t from, std::int64_t to) const;
     // Byte is unused: positions in the whole text have no single store.
     TTextMark Locate(std::int64_t pos) const;
     TTree NewNode(const TPiece& piece);
