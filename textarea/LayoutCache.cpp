@@ -1,11 +1,11 @@
 // What the text area lays out: whole lines up to LongLine units, longer ones
-// a fixed window of marks at a time, each window in its line's direction.
+// a window at a time, each window in its line's direction and placed where
+// the windows before it end.
 
 #include "textarea/LayoutCache.h"
 
-#include "textarea/MemoInternal.h"
-
 #include <QFontMetricsF>
+#include <QTextBoundaryFinder>
 
 #include <cmath>
 
@@ -22,6 +22,7 @@ void TLayoutCache::SetFont(const QFont& font)
 {
     FFont = font;
     FAdvances.clear();
+    FWideAdvances.clear();
     Forget();
     ResetWidth();
 }
@@ -29,6 +30,8 @@ void TLayoutCache::SetFont(const QFont& font)
 void TLayoutCache::ForgetLine(std::int64_t line)
 {
     FLayouts.removeIf([line](const auto& entry) { return entry.key().first == line; });
+    if (const auto found = FLongLines.find(line); found != FLongLines.end())
+        (*found)->SetPreedit(-1, 0);
 }
 
 void TLayoutCache::Forget()
@@ -41,8 +44,12 @@ void TLayoutCache::Forget()
 
 qreal TLayoutCache::Advance(char32_t code)
 {
-    if (code >= 0x10000)
-        return QFontMetricsF(FFont).horizontalAdvance(QString::fromUcs4(&code, 1));
+    if (code >= 0x10000) {
+        auto found = FWideAdvances.find(code);
+        if (found == FWideAdvances.end())
+            found = FWideAdvances.insert(code, float(QFontMetricsF(FFont).horizontalAdvance(QString::fromUcs4(&code, 1))));
+        return *found;
+    }
     if (FAdvances.empty())
         FAdvances.assign(0x10000, -1.0f);
     float& advance = FAdvances[code];
@@ -67,7 +74,212 @@ qreal TLayoutCache::Advances(QStringView text, qreal x)
     return x;
 }
 
-const TLayoutCache::TLongLine& TLayoutCache::LongLineMarks(std::int64_t line)
+namespace {
+
+// Whether a character is one of the regional indicators that pair into flags.
+bool IsRegionalIndicator(char32_t c) { return c >= 0x1F1E6 && c <= 0x1F1FF; }
+
+bool IsExplicitDirection(char32_t c)
+{
+    switch (QChar::direction(c)) {
+    case QChar::DirLRE: case QChar::DirLRO: case QChar::DirRLE: case QChar::DirRLO: case QChar::DirPDF:
+    case QChar::DirLRI: case QChar::DirRLI: case QChar::DirFSI: case QChar::DirPDI:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Calls f with each character of text, a surrogate pair as one.
+template <typename F> void ForEachCharacter(QStringView text, F&& f)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            f(QChar::surrogateToUcs4(text[i], text[i + 1]), i);
+            ++i;
+        } else {
+            f(char32_t(text[i].unicode()), i);
+        }
+    }
+}
+
+// The first strong character outside isolates, as Qt finds a paragraph's
+// direction: its offset and whether it reads right to left.
+struct TStrong {
+    qsizetype Offset = -1;
+    bool RightToLeft = false;
+};
+
+TStrong FirstStrongIn(QStringView text, int& isolates)
+{
+    TStrong found;
+    ForEachCharacter(text, [&](char32_t c, qsizetype i) {
+        if (found.Offset >= 0)
+            return;
+        switch (QChar::direction(c)) {
+        case QChar::DirLRI: case QChar::DirRLI: case QChar::DirFSI: ++isolates; break;
+        case QChar::DirPDI: isolates = std::max(0, isolates - 1); break;
+        case QChar::DirL: if (isolates == 0) found = {i, false}; break;
+        case QChar::DirR: case QChar::DirAL: if (isolates == 0) found = {i, true}; break;
+        default: break;
+        }
+    });
+    return found;
+}
+
+// What the bidirectional algorithm has met so far, as far as a cut needs
+// it. Where no embedding is open and the last character that is not neutral
+// is a strong one of the line's own direction (or there is none), the text
+// on each side of a cut resolves as it does in the whole line.
+class TBidiState final
+{
+public:
+    explicit TBidiState(bool rightToLeft) : FRightToLeft(rightToLeft) {}
+
+    void Feed(char32_t c)
+    {
+        switch (QChar::direction(c)) {
+        case QChar::DirL: FLast = FRightToLeft ? kOther : kBase; break;
+        case QChar::DirR: case QChar::DirAL: FLast = FRightToLeft ? kBase : kOther; break;
+        case QChar::DirEN: case QChar::DirES: case QChar::DirET: case QChar::DirAN: case QChar::DirCS:
+            FLast = kWeak;
+            break;
+        case QChar::DirLRE: case QChar::DirLRO: case QChar::DirRLE: case QChar::DirRLO:
+        case QChar::DirLRI: case QChar::DirRLI: case QChar::DirFSI:
+            ++FDepth;
+            break;
+        case QChar::DirPDF: case QChar::DirPDI: FDepth = std::max(0, FDepth - 1); break;
+        default: break; // neutrals, marks and characters the algorithm ignores
+        }
+    }
+    bool Sound() const { return FDepth == 0 && (FLast == kNone || FLast == kBase); }
+    // Sound before the text that follows, too, when the first character
+    // there that is not neutral is a strong one of the line's direction.
+    bool SoundBefore(QStringView next) const
+    {
+        if (Sound())
+            return true;
+        if (FDepth != 0)
+            return false;
+        for (const QChar c : next.first(std::min<qsizetype>(next.size(), 64))) {
+            switch (c.direction()) {
+            case QChar::DirWS: case QChar::DirON: case QChar::DirS: case QChar::DirBN: case QChar::DirNSM:
+                continue;
+            case QChar::DirL: return !FRightToLeft;
+            case QChar::DirR: case QChar::DirAL: return FRightToLeft;
+            default: return false;
+            }
+        }
+        return false;
+    }
+
+private:
+    enum TLast { kNone, kBase, kOther, kWeak };
+    const bool FRightToLeft;
+    int FDepth = 0;
+    TLast FLast = kNone;
+};
+
+// Whether a cluster ends before text[i], judged from the text around it;
+// `indicators` counts the regional indicators just before i.
+bool ClusterEndsAt(const QString& text, qsizetype i, int indicators)
+{
+    if (i == 0 || i >= text.size())
+        return true;
+    if (text[i].isLowSurrogate())
+        return false;
+    if (indicators > 0 && text[i].isHighSurrogate() && i + 1 < text.size()
+        && IsRegionalIndicator(QChar::surrogateToUcs4(text[i], text[i + 1])))
+        return indicators % 2 == 0;
+    const qsizetype from = std::max<qsizetype>(0, i - 32);
+    const qsizetype to = std::min<qsizetype>(text.size(), i + 32);
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text.constData() + from, int(to - from));
+    clusters.setPosition(int(i - from));
+    return clusters.isAtBoundary();
+}
+
+} // namespace
+
+TLayoutCache::TCuts TLayoutCache::Cut(std::int64_t lineStart, std::int64_t lineEnd, std::int64_t from,
+                                      bool rightToLeft, std::int64_t settled, const std::vector<std::int64_t>& later)
+{
+    // Windows end between clusters, where the text on both sides resolves to
+    // the line's own direction, best before white space, so that nothing is
+    // shaped across a cut either; a window without such a place is cut at the
+    // first sound one, and one without any at LongLine.
+    TCuts cuts;
+    cuts.Starts.push_back(from - lineStart);
+    TBidiState bidi(rightToLeft);
+    auto next = later.begin();
+    std::int64_t cut = from;
+    qreal x = 0;
+    qreal cutX = 0;
+    int indicators = 0; // regional indicators just before, which pair from the first
+    constexpr std::int64_t Slice = 16 * Chunk;
+    constexpr std::int64_t Context = 64; // units around a place that decide whether a cluster ends there
+    for (std::int64_t at = from; at < lineEnd;) {
+        // Each slice is read with some text before and after it.
+        const std::int64_t readFrom = FText.Snap(std::max(lineStart, at - Context));
+        const std::int64_t sliceEnd = FText.Snap(std::min(at + Slice, lineEnd));
+        const std::int64_t readTo = FText.Snap(std::min(sliceEnd + Context, lineEnd));
+        const QString text = FText.Text(readFrom, std::max(readTo, std::min(at + 2, lineEnd)));
+        const qsizetype begin = qsizetype(at - readFrom);
+        const qsizetype end = std::max<qsizetype>(begin + 1, qsizetype(sliceEnd - readFrom));
+        cuts.HasTabs = cuts.HasTabs || QStringView(text).sliced(begin, end - begin).contains(u'\t');
+        qsizetype i = begin;
+        for (; i < end && i < text.size();) {
+            const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+            const char32_t c = pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+            const std::int64_t pos = readFrom + i;
+            const std::int64_t length = pos - cut;
+            if (pos > from && length >= Chunk) {
+                const std::int64_t offset = pos - lineStart;
+                bool resumed = false;
+                if (offset >= settled) {
+                    while (next != later.end() && *next < offset)
+                        ++next;
+                    resumed = next != later.end() && *next == offset;
+                }
+                const bool sound = bidi.Sound();
+                const bool wanted = resumed || length >= LongLine || (sound && length >= 2 * Chunk)
+                                    || (QChar::isSpace(c) && bidi.SoundBefore(QStringView(text).sliced(i)));
+                if (wanted && (resumed ? sound : true) && ClusterEndsAt(text, i, indicators)) {
+                    cuts.Widths.push_back(x - cutX);
+                    if (resumed) {
+                        cuts.Resume = offset;
+                        return cuts;
+                    }
+                    cuts.Starts.push_back(offset);
+                    cut = pos;
+                    cutX = x;
+                }
+            } else if (pos > from && pos - lineStart >= settled) {
+                // A later cut met before this window is long enough: the old windows take over there.
+                const std::int64_t offset = pos - lineStart;
+                while (next != later.end() && *next < offset)
+                    ++next;
+                if (next != later.end() && *next == offset && bidi.Sound() && ClusterEndsAt(text, i, indicators)) {
+                    cuts.Widths.push_back(x - cutX);
+                    cuts.Resume = offset;
+                    return cuts;
+                }
+            }
+            bidi.Feed(c);
+            indicators = IsRegionalIndicator(c) ? indicators + 1 : 0;
+            if (c == u'\t')
+                x = (std::floor(x / TabStop) + 1) * TabStop;
+            else
+                x += Advance(c);
+            i += pair ? 2 : 1;
+        }
+        at = readFrom + i;
+    }
+    cuts.Widths.push_back(x - cutX);
+    cuts.Resume = lineEnd - lineStart;
+    return cuts;
+}
+
+TLayoutCache::TLongLine& TLayoutCache::Marks(std::int64_t line)
 {
     if (const auto found = FLongLines.find(line); found != FLongLines.end())
         return **found;
@@ -76,41 +288,102 @@ const TLayoutCache::TLongLine& TLayoutCache::LongLineMarks(std::int64_t line)
     auto map = std::make_shared<TLongLine>();
     const std::int64_t start = FText.LineStart(line);
     const std::int64_t end = FText.LineEnd(line);
-    qreal x = 0;
-    // Decoded a large slice at a time; the marks fall every Chunk units, on
-    // character boundaries.
-    constexpr std::int64_t Slice = 64 * Chunk;
-    for (std::int64_t at = start; at < end;) {
-        const std::int64_t sliceEnd = FText.Snap(std::min(at + Slice, end));
-        const QString text = FText.Text(at, sliceEnd > at ? sliceEnd : at + 2);
-        map->HasTabs = map->HasTabs || text.contains(u'\t');
-        for (qsizetype i = 0; i < text.size();) {
-            qsizetype next = std::min<qsizetype>(i + Chunk, text.size());
-            if (next < text.size() && text[next].isLowSurrogate())
-                ++next;
-            map->Offset.push_back(at + i - start);
-            map->X.push_back(x);
-            x = Advances(QStringView(text).sliced(i, next - i), x);
-            i = next;
+    // The direction, from the first strong character wherever it stands.
+    int isolates = 0;
+    for (std::int64_t at = start; at < end && map->FirstStrong < 0;) {
+        const std::int64_t sliceEnd = FText.Snap(std::min(at + 4 * Chunk, end));
+        const QString text = FText.Text(at, sliceEnd > at ? sliceEnd : std::min(at + 2, end));
+        if (const TStrong strong = FirstStrongIn(text, isolates); strong.Offset >= 0) {
+            map->FirstStrong = at + strong.Offset - start;
+            map->RightToLeft = strong.RightToLeft;
         }
         at += text.size();
     }
-    map->Width = x;
-    map->RightToLeft = StartsRightToLeft(start, end);
-    LineMeasured(end - start, x);
+    TCuts cuts = Cut(start, end, start, map->RightToLeft, end - start, {});
+    map->Offset = std::move(cuts.Starts);
+    map->Widths = std::move(cuts.Widths);
+    map->Shaped.assign(map->Offset.size(), false);
+    map->HasTabs = cuts.HasTabs;
+    if (end - start <= ShapedWhole) {
+        for (qsizetype k = 0; k < map->Windows(); ++k)
+            Shape(*map, line, k);
+    }
     FLongLines.insert(line, map);
+    LineMeasured(end - start, map->Width());
     return *map;
+}
+
+const TLayoutCache::TLongLine& TLayoutCache::LongLineMarks(std::int64_t line)
+{
+    return Marks(line);
+}
+
+QTextOption TLayoutCache::WindowOption(const TLongLine& map, qsizetype k) const
+{
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTabStopDistance(TabStop);
+    // Every line starts at the left margin, right-to-left ones too.
+    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    option.setTextDirection(map.RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    if (map.HasTabs && !map.RightToLeft) {
+        // Tab stops keep their places in the whole line.
+        const qreal start = map.StartOf(k);
+        QList<qreal> tabs;
+        const qreal limit = 2 * map.Widths[size_t(k)] + 4 * TabStop;
+        for (qreal stop = (std::floor(start / TabStop) + 1) * TabStop - start; stop < limit; stop += TabStop)
+            tabs << stop;
+        option.setTabArray(tabs);
+    }
+    return option;
+}
+
+namespace {
+
+// How far a line's caret moves from position `from` to `to`.
+qreal Span(const QTextLine& line, int from, int to) { return std::abs(line.cursorToX(to) - line.cursorToX(from)); }
+
+void LayOutOneLine(QTextLayout& layout)
+{
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e7);
+    line.setPosition(QPointF(0, 0));
+    layout.endLayout();
+}
+
+} // namespace
+
+void TLayoutCache::Shape(TLongLine& map, std::int64_t line, qsizetype k)
+{
+    const std::int64_t lineStart = FText.LineStart(line);
+    const std::int64_t from = lineStart + map.Offset[size_t(k)];
+    const std::int64_t to = k + 1 < map.Windows() ? lineStart + map.Offset[size_t(k + 1)] : FText.LineEnd(line);
+    QTextLayout layout(FText.Text(from, to), FFont);
+    layout.setTextOption(WindowOption(map, k));
+    LayOutOneLine(layout);
+    map.SetWidth(k, Span(layout.lineAt(0), 0, int(to - from)), true);
+}
+
+void TLayoutCache::Place(TLineLayout& layout, const TLongLine& map) const
+{
+    // The window's logical start goes where the windows before it end.
+    const qsizetype k = layout.Window;
+    const qreal start = map.StartOf(k);
+    const qreal end = map.StartOf(k + 1);
+    const qreal origin = layout.Line().cursorToX(0);
+    layout.Width = map.Width();
+    layout.X0 = (map.RightToLeft ? layout.Width - start : start) - origin;
+    layout.Right = map.RightToLeft ? layout.Width - start : end;
 }
 
 void TLayoutCache::Patch(std::int64_t line, bool withinLine, const TEditChange& edit)
 {
-    const std::int64_t pos = edit.Pos;
-    const std::int64_t removed = edit.Removed;
-    const std::int64_t inserted = edit.Inserted;
     FLayouts.clear();
     FLaidOutUnits = 0;
     FLaidOutRevision = FText.Revision();
-    // Other lines keep their marks while the lines keep their numbers.
+    // Other lines keep their windows while the lines keep their numbers.
     if (!withinLine) {
         FLongLines.clear();
         return;
@@ -120,114 +393,156 @@ void TLayoutCache::Patch(std::int64_t line, bool withinLine, const TEditChange& 
         return;
     TLongLine& map = **found;
     const std::int64_t start = FText.LineStart(line);
-    const std::int64_t lineLength = FText.LineEnd(line) - start;
-    const std::int64_t at = pos - start;
-    const auto k = qsizetype(std::upper_bound(map.Offset.begin(), map.Offset.end(), at) - map.Offset.begin() - 1);
-    const qsizetype count = qsizetype(map.Offset.size());
-    const std::int64_t delta = inserted - removed;
-    const std::int64_t oldEnd = k + 1 < count ? map.Offset[k + 1] : lineLength - delta;
-    const std::int64_t newEnd = oldEnd + delta;
-    // Tabs make every later x depend on this one, and a chunk that became
-    // empty or very large is better measured again.
-    if (map.HasTabs || k < 0 || at + removed > oldEnd || newEnd <= map.Offset[k]
-        || newEnd - map.Offset[k] > 8 * Chunk || lineLength <= LongLine) {
-        FLongLines.erase(found);
-        return;
+    const std::int64_t end = FText.LineEnd(line);
+    const std::int64_t at = edit.Pos - start;
+    const std::int64_t delta = edit.Inserted - edit.Removed;
+    const auto drop = [&] { FLongLines.erase(found); };
+    // Tabs make every later x depend on this one; a short line is laid out whole.
+    if (map.HasTabs || end - start <= LongLine)
+        return drop();
+    // Regional indicators pair from the start of their run, and explicit
+    // direction marks reach as far as they like: the windows are cut afresh.
+    const QString around = FText.Text(FText.Snap(std::max(start, edit.Pos - 2)),
+                                      FText.Snap(std::min(end, edit.Pos + edit.Inserted + 2)));
+    bool farReaching = false;
+    ForEachCharacter(around, [&](char32_t c, qsizetype) {
+        farReaching = farReaching || IsRegionalIndicator(c) || IsExplicitDirection(c);
+    });
+    if (farReaching)
+        return drop();
+    // The direction holds unless the edit reached the character that set it.
+    if (map.FirstStrong < 0 || at <= map.FirstStrong) {
+        if (map.FirstStrong >= 0 && at + edit.Removed > map.FirstStrong)
+            return drop();
+        int isolates = 0;
+        const TStrong strong = FirstStrongIn(FText.Text(edit.Pos, edit.Pos + edit.Inserted), isolates);
+        if (strong.Offset >= 0 && strong.RightToLeft != map.RightToLeft && (map.FirstStrong >= 0 || strong.RightToLeft))
+            return drop();
+        if (strong.Offset >= 0)
+            map.FirstStrong = at + strong.Offset;
+        else if (map.FirstStrong >= 0)
+            map.FirstStrong += delta;
     }
-    const QString chunk = FText.Text(start + map.Offset[k], start + newEnd);
-    if (chunk.contains(u'\t')) {
-        FLongLines.erase(found);
-        return;
-    }
-    const qreal oldWidth = (k + 1 < count ? map.X[k + 1] : map.Width) - map.X[k];
-    const qreal change = Advances(chunk, 0) - oldWidth;
-    for (qsizetype j = k + 1; j < count; ++j) {
-        map.Offset[j] += delta;
-        map.X[j] += change;
-    }
-    map.Width += change;
-    if (at < LongLine)
-        map.RightToLeft = StartsRightToLeft(start, start + lineLength);
-    GrowWidth(map.Width);
+    // The windows from the one before the edit are cut again, until a later
+    // cut is met that is still sound.
+    const qsizetype k = map.WindowAt(at);
+    const qsizetype first = std::max<qsizetype>(0, k - 1);
+    std::vector<std::int64_t> later;
+    for (qsizetype j = k + 1; j < map.Windows(); ++j)
+        later.push_back(map.Offset[size_t(j)] + delta);
+    TCuts cuts = Cut(start, end, start + map.Offset[size_t(first)], map.RightToLeft, at + edit.Inserted, later);
+    const auto resumed = qsizetype(std::lower_bound(later.begin(), later.end(), cuts.Resume) - later.begin());
+    const auto kept = size_t(k + 1 + resumed); // the old window that now follows the new ones
+    std::vector<std::int64_t> offsets(map.Offset.begin(), map.Offset.begin() + first);
+    offsets.insert(offsets.end(), cuts.Starts.begin(), cuts.Starts.end());
+    offsets.insert(offsets.end(), later.begin() + resumed, later.end());
+    std::vector<qreal> widths(map.Widths.begin(), map.Widths.begin() + first);
+    widths.insert(widths.end(), cuts.Widths.begin(), cuts.Widths.end());
+    widths.insert(widths.end(), map.Widths.begin() + std::min(kept, map.Widths.size()), map.Widths.end());
+    std::vector<bool> shaped(map.Shaped.begin(), map.Shaped.begin() + first);
+    shaped.resize(shaped.size() + cuts.Starts.size(), false);
+    shaped.insert(shaped.end(), map.Shaped.begin() + std::min(kept, map.Shaped.size()), map.Shaped.end());
+    map.Offset = std::move(offsets);
+    map.Widths = std::move(widths);
+    map.Shaped = std::move(shaped);
+    map.Changed();
+    // The windows cut again are shaped now: the edit is in view.
+    for (qsizetype j = first; j < first + qsizetype(cuts.Starts.size()); ++j)
+        Shape(map, line, j);
+    GrowWidth(map.Width());
 }
 
 TLayoutCache::TLayoutPtr TLayoutCache::For(std::int64_t line, std::int64_t pos, qreal x)
 {
     const std::int64_t lineStart = FText.LineStart(line);
-    const std::int64_t lineEnd = FText.LineEnd(line);
     qsizetype window = 0;
-    if (lineEnd - lineStart > LongLine) {
-        const TLongLine& map = LongLineMarks(line);
-        window = pos >= 0 ? std::min(map.ChunkAt(pos - lineStart) / WindowChunks, map.Windows() - 1)
-                          : map.WindowAtX(x);
+    if (FText.LineEnd(line) - lineStart > LongLine) {
+        const TLongLine& map = Marks(line);
+        window = pos >= 0 ? map.WindowAt(pos - lineStart) : map.WindowAtX(x);
     }
     return Window(line, window);
+}
+
+TLayoutCache::TLayoutPtr TLayoutCache::Before(std::int64_t line, std::int64_t pos)
+{
+    const std::int64_t lineStart = FText.LineStart(line);
+    if (FText.LineEnd(line) - lineStart <= LongLine)
+        return Window(line, 0);
+    const TLongLine& map = Marks(line);
+    return Window(line, map.WindowAt(pos - lineStart - 1));
 }
 
 TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype window)
 {
     if (FText.Revision() != FLaidOutRevision)
         Forget();
+    const std::int64_t lineStart = FText.LineStart(line);
+    const std::int64_t lineEnd = FText.LineEnd(line);
+    const bool composing = !FComposition.Text.isEmpty() && FText.LineOf(FCaret) == line;
+    TLongLine* map = nullptr;
+    if (lineEnd - lineStart > LongLine) {
+        map = &Marks(line);
+        // The composition widens its window, and so moves every window after it.
+        const qsizetype caretWindow = map->WindowAt(FCaret - lineStart);
+        if (composing && map->PreeditWindow != caretWindow && window != caretWindow)
+            Window(line, caretWindow);
+    }
     const auto key = std::make_pair(line, std::int64_t(window));
-    if (const auto found = FLayouts.find(key); found != FLayouts.end())
+    if (const auto found = FLayouts.find(key); found != FLayouts.end()) {
+        if (map)
+            Place(**found, *map);
         return *found;
+    }
 
     auto layout = std::make_shared<TLineLayout>();
-    layout->LineStart = FText.LineStart(line);
-    layout->LineEnd = FText.LineEnd(line);
-    layout->Start = layout->LineStart;
-    layout->End = layout->LineEnd;
+    layout->LineStart = lineStart;
+    layout->LineEnd = lineEnd;
+    layout->Start = lineStart;
+    layout->End = lineEnd;
     layout->Window = window;
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     option.setTabStopDistance(TabStop);
     // Every line starts at the left margin, right-to-left ones too.
     option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
-    if (layout->LineEnd - layout->LineStart > LongLine) {
-        const TLongLine& map = LongLineMarks(line);
-        const qsizetype first = window * WindowChunks;
-        const qsizetype last = std::min<qsizetype>(first + WindowChunks, qsizetype(map.Offset.size()));
-        layout->Start = layout->LineStart + map.Offset[first];
-        layout->End = last < qsizetype(map.Offset.size()) ? layout->LineStart + map.Offset[last] : layout->LineEnd;
-        layout->Width = map.Width;
-        layout->RightToLeft = map.RightToLeft;
-        // A window takes the direction of its whole line, and sits where its
-        // marks say: from the left end, or mirrored from the right end.
-        option.setTextDirection(map.RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
-        layout->X0 = map.RightToLeft ? map.Width - map.ChunkX(last) : map.ChunkX(first);
-        if (map.HasTabs && !map.RightToLeft) {
-            // Tab stops keep their places in the whole line.
-            QList<qreal> tabs;
-            const qreal limit = map.ChunkX(last) - layout->X0 + TabStop;
-            for (qreal stop = (std::floor(layout->X0 / TabStop) + 1) * TabStop - layout->X0; stop < limit;
-                 stop += TabStop)
-                tabs << stop;
-            option.setTabArray(tabs);
-        }
+    if (map) {
+        layout->Start = lineStart + map->Offset[size_t(window)];
+        layout->End = window + 1 < map->Windows() ? lineStart + map->Offset[size_t(window + 1)] : lineEnd;
+        layout->RightToLeft = map->RightToLeft;
+        option = WindowOption(*map, window);
     }
     const QString text = FText.Text(layout->Start, layout->End);
-    if (layout->Start == layout->LineStart && layout->End == layout->LineEnd)
+    if (!map)
         layout->RightToLeft = text.isRightToLeft();
     layout->Layout.setText(text);
     layout->Layout.setFont(FFont);
     layout->Layout.setTextOption(option);
-    layout->Layout.setCacheEnabled(true);
-    const bool preedit = !FComposition.Text.isEmpty() && FCaret >= layout->Start
-                         && (FCaret < layout->End || FCaret == layout->LineEnd) && FText.LineOf(FCaret) == line;
+    const bool preedit = composing && FCaret >= layout->Start && (FCaret < layout->End || FCaret == lineEnd);
     if (preedit) {
-        layout->Layout.setPreeditArea(int(FCaret - layout->Start), FComposition.Text);
+        if (map && !map->Shaped[size_t(window)])
+            Shape(*map, line, window);
+        layout->PreeditAt = int(FCaret - layout->Start);
+        layout->PreeditLength = int(FComposition.Text.size());
+        layout->Layout.setPreeditArea(layout->PreeditAt, FComposition.Text);
         QList<QTextLayout::FormatRange> formats;
         for (const QTextLayout::FormatRange& range : FComposition.Formats)
             formats.append({range.start + int(FCaret - layout->Start), range.length, range.format});
         layout->Layout.setFormats(formats);
     }
-    layout->Layout.beginLayout();
-    QTextLine textLine = layout->Layout.createLine();
-    textLine.setLineWidth(1e7);
-    textLine.setPosition(QPointF(0, 0));
-    layout->Layout.endLayout();
-    if (layout->Start == layout->LineStart && layout->End == layout->LineEnd) {
-        layout->Width = textLine.naturalTextWidth();
+    LayOutOneLine(layout->Layout);
+    const int units = int(layout->End - layout->Start);
+    if (map) {
+        if (preedit) {
+            const qreal width = Span(layout->Line(), 0, units + int(FComposition.Text.size()));
+            map->SetPreedit(window, width - map->Widths[size_t(window)]);
+        } else if (!map->Shaped[size_t(window)]) {
+            map->SetWidth(window, Span(layout->Line(), 0, units), true);
+        }
+        Place(*layout, *map);
+        GrowWidth(map->Width());
+    } else {
+        layout->Width = layout->Line().naturalTextWidth();
+        layout->Right = layout->Width;
         LineMeasured(layout->End - layout->Start, layout->Width);
     }
     if (!preedit) {
@@ -243,17 +558,11 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
 
 bool TLayoutCache::RightToLeft(std::int64_t line)
 {
-    // A long line knows it from its marks; a short one is laid out whole anyway.
+    // A long line knows it from its windows; a short one is laid out whole anyway.
     const std::int64_t start = FText.LineStart(line);
     if (FText.LineEnd(line) - start > LongLine)
-        return LongLineMarks(line).RightToLeft;
+        return Marks(line).RightToLeft;
     return For(line, start)->RightToLeft;
-}
-
-bool TLayoutCache::StartsRightToLeft(std::int64_t start, std::int64_t end) const
-{
-    // The direction of a whole line, from its first strong character.
-    return FText.Text(start, FText.Snap(std::min(end, start + LongLine))).isRightToLeft();
 }
 
 void TLayoutCache::ResetWidth()

@@ -17,11 +17,16 @@
 namespace MemoInternal {
 
 // Lines up to LongLine units are laid out whole, exactly as Qt lays out a
-// paragraph; longer ones a fixed window of WindowChunks marks at a time.
+// paragraph; longer ones in windows of about Chunk units, cut where the
+// pieces laid out apart show and move as the whole line would.
 constexpr std::int64_t LongLine = 32768;
-constexpr std::int64_t Chunk = 1024;           // units between the marks of a long line
-constexpr qsizetype WindowChunks = 4;
+constexpr std::int64_t Chunk = 2048;
 constexpr std::int64_t CachedUnits = 4'000'000; // laid-out text kept before the cache starts afresh
+// Long lines up to this many units are shaped whole when first met; in
+// longer ones a window is shaped when it is laid out, and until then its
+// width is the sum of its characters' advances.
+constexpr std::int64_t ShapedWhole = 1 << 19;
+constexpr qreal TabStop = 80;                  // pixels between tab stops
 
 } // namespace MemoInternal
 
@@ -56,6 +61,8 @@ public:
 
     // The layout of a line around a position (or around x when pos < 0).
     TLayoutPtr For(std::int64_t line, std::int64_t pos, qreal x = 0);
+    // The layout whose text runs up to pos: at a window's start, the window before.
+    TLayoutPtr Before(std::int64_t line, std::int64_t pos);
     // One window of a line (the whole line when it is not long).
     TLayoutPtr Window(std::int64_t line, qsizetype window);
     const TLongLine& LongLineMarks(std::int64_t line);
@@ -63,8 +70,8 @@ public:
     // Everything laid out goes; or only one line's layouts (the composition changed).
     void Forget();
     void ForgetLine(std::int64_t line);
-    // After an edit: the lines laid out are forgotten, a long line's marks
-    // are moved when the edit stayed within the line and they can be.
+    // After an edit: the lines laid out are forgotten; a long line's windows
+    // are cut again around the edit when it stayed within the line.
     void Patch(std::int64_t line, bool withinLine, const TEditChange& edit);
 
     // The horizontal extent: an estimate from the index until the longest
@@ -78,7 +85,22 @@ private:
     // x after the characters of text, starting at x.
     qreal Advances(QStringView text, qreal x);
     void LineMeasured(std::int64_t units, qreal width);
-    bool StartsRightToLeft(std::int64_t start, std::int64_t end) const;
+    // Cuts a long line into windows from `from`, a cut, on; from the offset
+    // `settled` on, the first of the later cuts that is still sound ends the
+    // work (Resume; the line's length when none does).
+    struct TCuts {
+        std::vector<std::int64_t> Starts;  // of the windows, from the line's start
+        std::vector<qreal> Widths;         // estimated from the characters' advances
+        std::int64_t Resume = 0;
+        bool HasTabs = false;
+    };
+    TCuts Cut(std::int64_t lineStart, std::int64_t lineEnd, std::int64_t from, bool rightToLeft,
+              std::int64_t settled, const std::vector<std::int64_t>& later);
+    TLongLine& Marks(std::int64_t line);
+    QTextOption WindowOption(const TLongLine& map, qsizetype k) const;
+    // Lays a window out and records its shaped width; the layout is not kept.
+    void Shape(TLongLine& map, std::int64_t line, qsizetype k);
+    void Place(TLineLayout& layout, const TLongLine& map) const;
 
     const TMemoText& FText;
     const TComposition& FComposition;
@@ -88,6 +110,7 @@ private:
     std::int64_t FLaidOutUnits = 0;
     QHash<std::int64_t, std::shared_ptr<TLongLine>> FLongLines;
     std::vector<float> FAdvances;
+    QHash<char32_t, float> FWideAdvances;   // of characters past the first plane
     std::uint64_t FLaidOutRevision = ~std::uint64_t(0);
     qreal FWidestLaidOut = 0;
     qreal FWidthEstimate = 0;
@@ -101,36 +124,80 @@ struct TLayoutCache::TLineLayout {
     std::int64_t LineStart = 0;
     std::int64_t LineEnd = 0;
     qsizetype Window = 0;      // which window of a long line
-    qreal X0 = 0;              // x of the window's left edge in the line
+    qreal X0 = 0;              // where the layout's x = 0 lies in the line
+    qreal Right = 0;           // x of the window's right edge in the line
     qreal Width = 0;           // of the whole line
     bool RightToLeft = false;  // the line's direction
+    int PreeditAt = -1;        // where a composition is shown, and its length
+    int PreeditLength = 0;
     QTextLayout Layout;
 
     QTextLine Line() const { return Layout.lineAt(0); }
-    qreal XOf(std::int64_t pos) const { return X0 + Line().cursorToX(int(pos - Start)); }
+    // A position in the layout's own text, which holds the composition too.
+    int Local(std::int64_t pos) const
+    {
+        const int local = int(pos - Start);
+        return PreeditAt >= 0 && local > PreeditAt ? local + PreeditLength : local;
+    }
+    qreal XOf(std::int64_t pos) const { return X0 + Line().cursorToX(Local(pos)); }
 };
 
-// Where every Chunk units of a long line begin (counted from the line's
-// start), and how far from the line's start (its left end, or its right end
-// for a right-to-left line) each begins.
+// The windows of a long line: where each begins (counted from the line's
+// start) and how wide it is, shaped or, until it is, estimated. Windows are
+// placed one after the other from the line's start: from its left end, or
+// from its right end in a right-to-left line.
 struct TLayoutCache::TLongLine {
     std::vector<std::int64_t> Offset;
-    std::vector<qreal> X;
-    qreal Width = 0;
+    std::vector<qreal> Widths;
+    std::vector<bool> Shaped;
     bool HasTabs = false;
     bool RightToLeft = false;
+    std::int64_t FirstStrong = -1;     // offset of the character that sets the direction, if any
+    qsizetype PreeditWindow = -1;      // the window the composition widens, and by how much
+    qreal PreeditWidth = 0;
 
-    qsizetype Windows() const { return (qsizetype(Offset.size()) + MemoInternal::WindowChunks - 1) / MemoInternal::WindowChunks; }
-    qsizetype ChunkAt(std::int64_t offset) const
+    qsizetype Windows() const { return qsizetype(Offset.size()); }
+    qsizetype WindowAt(std::int64_t offset) const
     {
         return std::max<qsizetype>(0, std::upper_bound(Offset.begin(), Offset.end(), offset) - Offset.begin() - 1);
     }
+    // How far from the line's start window k begins, and the whole width.
+    qreal StartOf(qsizetype k) const { return Starts()[size_t(k)]; }
+    qreal Width() const { return Starts().back(); }
     // The window under x, measured from the line's left end.
     qsizetype WindowAtX(qreal x) const
     {
-        const qreal fromStart = RightToLeft ? Width - x : x;
-        const auto chunk = std::upper_bound(X.begin(), X.end(), fromStart) - X.begin() - 1;
-        return std::clamp<qsizetype>(chunk / MemoInternal::WindowChunks, 0, Windows() - 1);
+        const std::vector<qreal>& starts = Starts();
+        const qreal fromStart = RightToLeft ? starts.back() - x : x;
+        const auto k = std::upper_bound(starts.begin(), starts.end() - 1, fromStart) - starts.begin() - 1;
+        return std::clamp<qsizetype>(k, 0, Windows() - 1);
     }
-    qreal ChunkX(qsizetype chunk) const { return chunk < qsizetype(X.size()) ? X[chunk] : Width; }
+    void SetWidth(qsizetype k, qreal width, bool shaped)
+    {
+        FStale = FStale || Widths[size_t(k)] != width;
+        Widths[size_t(k)] = width;
+        Shaped[size_t(k)] = shaped;
+    }
+    void SetPreedit(qsizetype k, qreal width)
+    {
+        FStale = FStale || PreeditWindow != k || PreeditWidth != width;
+        PreeditWindow = k;
+        PreeditWidth = width;
+    }
+    void Changed() { FStale = true; }
+
+private:
+    const std::vector<qreal>& Starts() const
+    {
+        if (FStale) {
+            FStarts.resize(Widths.size() + 1);
+            FStarts[0] = 0;
+            for (size_t k = 0; k < Widths.size(); ++k)
+                FStarts[k + 1] = FStarts[k] + Widths[k] + (qsizetype(k) == PreeditWindow ? PreeditWidth : 0);
+            FStale = false;
+        }
+        return FStarts;
+    }
+    mutable std::vector<qreal> FStarts;
+    mutable bool FStale = true;
 };

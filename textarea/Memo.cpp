@@ -300,7 +300,7 @@ void TMemo::paintEvent(QPaintEvent*)
             if (showCaret && caretHere && FComposition.CursorVisible)
                 layout->Layout.drawCursor(&painter, origin, int(FCursor - layout->Start) + FComposition.Cursor, 1);
             const bool wholeLine = layout->Start == layout->LineStart && layout->End == layout->LineEnd;
-            if (wholeLine || layout->X0 + layout->Line().naturalTextWidth() >= right)
+            if (wholeLine || layout->Right >= right)
                 break;
             // The window to the right: the next one, or in a right-to-left line the one before.
             const qsizetype next = layout->Window + (layout->RightToLeft ? -1 : 1);
@@ -363,7 +363,8 @@ void TMemo::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == FBlink.timerId()) {
         FCaretOn = !FCaretOn;
-        viewport()->update(CharacterRect(FCursor).adjusted(-2, 0, 2, 0));
+        // The caret's cell, and its place within a composition when there is one.
+        viewport()->update(CharacterRect(FCursor).united(CaretRect(FCursor)).adjusted(-2, 0, 2, 0));
     } else if (event->timerId() == FScrollTimer.timerId()) {
         AutoScroll();
     } else if (event->timerId() == FTripleClick.timerId()) {

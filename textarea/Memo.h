@@ -102,7 +102,10 @@ private:
     enum class TSelectUnit { suCharacter, suWord, suLine };
 
     // The layout of a line around a position (or around x when pos < 0).
+    // Commits what an input method is composing, as a click does.
+    void CommitComposition();
     TLayoutPtr LayoutFor(std::int64_t line, std::int64_t pos, qreal x = 0) const { return FLayout.For(line, pos, x); }
+    TLayoutPtr LayoutBefore(std::int64_t line, std::int64_t pos) const { return FLayout.Before(line, pos); }
     bool LineIsRightToLeft(std::int64_t line) const { return FLayout.RightToLeft(line); }
     // The next or previous word edge within pos's line.
     std::int64_t WordStep(std::int64_t pos, bool forward) const;

@@ -228,6 +228,8 @@ void TMemo::SelectAround(std::int64_t pos, TSelectUnit unit, bool extend)
 void TMemo::mousePressEvent(QMouseEvent* event)
 {
     CallHandler([&] {
+        // What is being composed is committed where it was typed, then the click moves the caret.
+        CommitComposition();
         const QPoint point = event->position().toPoint();
         const std::int64_t pos = PositionAt(point);
         if (event->button() == Qt::LeftButton) {
@@ -342,13 +344,14 @@ void TMemo::contextMenuEvent(QContextMenuEvent* event)
 void TMemo::inputMethodEvent(QInputMethodEvent* event)
 {
     CallHandler([&] {
+        // Composing, committing or replacing takes the selection's place first.
+        const bool input = !event->commitString().isEmpty() || event->preeditString() != FComposition.Text
+                           || event->replacementLength() > 0;
+        if (input && HasSelection())
+            ReplaceRange(SelectionStart(), SelectionEnd(), QString(), TEditKind::ekTyping);
         if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
-            const std::int64_t from = event->replacementLength() > 0
-                ? std::clamp<std::int64_t>(FCursor + event->replacementStart(), 0, FText.Length())
-                : SelectionStart();
-            const std::int64_t to = event->replacementLength() > 0
-                ? std::min(from + event->replacementLength(), FText.Length())
-                : SelectionEnd();
+            const std::int64_t from = std::clamp<std::int64_t>(FCursor + event->replacementStart(), 0, FText.Length());
+            const std::int64_t to = std::min(from + event->replacementLength(), FText.Length());
             ReplaceRange(from, to, event->commitString(), TEditKind::ekTyping);
         }
         // The text being composed shows at the caret with the input method's
@@ -365,6 +368,10 @@ void TMemo::inputMethodEvent(QInputMethodEvent* event)
             } else if (attribute.type == QInputMethodEvent::Cursor) {
                 FComposition.Cursor = std::clamp(attribute.start, 0, int(FComposition.Text.size()));
                 FComposition.CursorVisible = attribute.length != 0;
+            } else if (attribute.type == QInputMethodEvent::Selection) {
+                // Counted as the surrounding text counts: from the start of the caret's line or window.
+                const std::int64_t base = LayoutFor(FText.LineOf(FCursor), FCursor)->Start;
+                SetSelection(base + attribute.start, base + attribute.start + attribute.length);
             }
         }
         if (FComposition.Text.isEmpty())
@@ -372,10 +379,25 @@ void TMemo::inputMethodEvent(QInputMethodEvent* event)
         // The caret's line is laid out afresh, with or without the preedit.
         const std::int64_t line = FText.LineOf(FCursor);
         FLayout.ForgetLine(line);
+        // The caret within the composition in view, and the candidate window with it.
+        EnsureVisible(FCursor);
         viewport()->update();
         updateMicroFocus();
     });
     event->accept();
+}
+
+void TMemo::CommitComposition()
+{
+    if (FComposition.Text.isEmpty())
+        return;
+    QGuiApplication::inputMethod()->commit();
+    if (FComposition.Text.isEmpty())
+        return;
+    // An input method that did not answer: what it was composing goes, as in Qt's own fields.
+    FComposition = TComposition();
+    FLayout.ForgetLine(FText.LineOf(FCursor));
+    viewport()->update();
 }
 
 QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery query) const

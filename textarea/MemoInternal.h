@@ -16,7 +16,6 @@
 namespace MemoInternal {
 
 constexpr int Margin = 4;                      // around the text, as a plain text edit has
-constexpr qreal TabStop = 80;                  // pixels between tab stops
 constexpr std::int64_t NoticeLimit = 65536;    // most text carried by one change notice
 constexpr std::int64_t PrimaryLimit = 16'000'000; // most text a mouse selection offers to other programs
 

@@ -43,7 +43,7 @@ std::int64_t TMemo::PreviousPosition(std::int64_t pos, bool word) const
         return std::max<std::int64_t>(pos - 1, 0);
     if (word)
         return WordStep(pos, false);
-    const TLayoutPtr layout = LayoutFor(line, pos);
+    const TLayoutPtr layout = LayoutBefore(line, pos);
     const int previous = layout->Layout.previousCursorPosition(int(pos - layout->Start));
     return std::min(layout->Start + previous, pos - 1);
 }
@@ -235,7 +235,7 @@ QRect TMemo::CaretRect(std::int64_t pos) const
     const std::int64_t line = FText.LineOf(pos);
     const TLayoutPtr layout = LayoutFor(line, pos);
     // At the caret, the input method's cursor within the text being composed.
-    const int local = int(pos - layout->Start) + (pos == FCursor ? FComposition.Cursor : 0);
+    const int local = layout->Local(pos) + (pos == FCursor ? FComposition.Cursor : 0);
     const qreal x = layout->X0 + layout->Line().cursorToX(local);
     // Rounded, as Qt's own text fields report their cursor.
     return QRect(qRound(Margin + x - HorizontalOffset()), Margin + int(line - FirstVisibleLine()) * LineHeight(), 1,
@@ -276,7 +276,9 @@ void TMemo::EnsureVisible(std::int64_t pos)
     else if (line >= first + visible)
         verticalScrollBar()->setValue(ClampToInt(line - visible + 1));
 
-    const qreal x = XOf(pos);
+    // At the caret, the input method's cursor within what it composes.
+    const qreal x = pos == FCursor && !FComposition.Text.isEmpty()
+        ? CaretRect(pos).x() - Margin + HorizontalOffset() : XOf(pos);
     FLayout.GrowWidth(x);
     const qreal offset = HorizontalOffset();
     const qreal width = viewport()->width() - 2 * Margin - 1;

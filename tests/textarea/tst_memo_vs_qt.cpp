@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 #include <cstdlib>
 #include <cstring>
@@ -207,6 +208,28 @@ public:
     }
 
     QString FPasteText = QStringLiteral("pasted");
+    TMemo& Memo() { return FMemo; }
+    QList<QWidget*> Widgets() { return {&FMemo, &FQt}; }
+
+    void Select(int anchor, int caret)
+    {
+        FMemo.SetSelection(anchor, caret);
+        QTextCursor c(FQt.document());
+        c.setPosition(anchor);
+        c.setPosition(caret, QTextCursor::KeepAnchor);
+        FQt.setTextCursor(c);
+    }
+
+    // What an input method sends: the text it composes, with its cursor at
+    // the end, and what it commits in place of a range around the caret.
+    void Compose(const QString& preedit, const QString& commit = {}, int from = 0, int length = 0)
+    {
+        for (QWidget* w : Widgets()) {
+            QInputMethodEvent event(preedit, {{QInputMethodEvent::Cursor, int(preedit.size()), 1, {}}});
+            event.setCommitString(commit, from, length);
+            QApplication::sendEvent(w, &event);
+        }
+    }
 
 private:
     void Send(QWidget* target, const TEvent& event, bool ours)
@@ -337,6 +360,64 @@ TEvent RandomEvent(QRandomGenerator& random, const TState& state)
     return event;
 }
 
+std::unique_ptr<QTextLayout> WholeLine(const QString& line, const QFont& font)
+{
+    auto whole = std::make_unique<QTextLayout>(line, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    whole->setTextOption(option);
+    whole->beginLayout();
+    whole->createLine().setLineWidth(1e7);
+    whole->endLayout();
+    return whole;
+}
+
+// Where the text area puts the caret at the cluster boundaries of a line,
+// in pixels from the line's left end: every one of the first 4,500 units
+// (the keys below cross windows there), then every eleventh. A gap or an
+// overlap anywhere shows in every place after it.
+std::map<int, int> CaretPlaces(TMemo& memo, std::int64_t lineStart, const QString& line)
+{
+    const auto whole = WholeLine(line, memo.font());
+    QScrollBar* bar = memo.horizontalScrollBar();
+    std::map<int, int> places;
+    for (int pos = 0, n = 0;; pos = whole->nextCursorPosition(pos), ++n) {
+        if (pos < 4500 || n % 11 == 0 || pos >= line.size()) {
+            memo.EnsureVisible(lineStart + pos);
+            places[pos] = memo.CaretRect(lineStart + pos).x() + bar->value();
+        }
+        if (pos >= line.size())
+            return places;
+    }
+}
+
+// The caret places of a line against a layout of the whole line; empty when
+// all agree. Qt shapes a run of one script in items of at most 4,096 units,
+// so kerning and joined emoji part at those places in its own layout:
+// places are compared within such pieces, from a little past the start of each.
+QString AgainstWholeLine(const std::map<int, int>& places, const QString& line, const QFont& font)
+{
+    const auto whole = WholeLine(line, font);
+    const QTextLine reference = whole->lineAt(0);
+    qreal shift = 0;
+    int nextPiece = 0;
+    for (auto at = places.begin(); at != places.end(); ++at) {
+        if (at->first >= nextPiece * 4096) {
+            while (at->first > 0 && at->first % 4096 < 32 && std::next(at) != places.end())
+                ++at;
+            nextPiece = at->first / 4096 + 1;
+            shift = at->second - reference.cursorToX(at->first);
+        }
+        // Two caret places rounded to pixels, and the shift between them.
+        if (std::abs(at->second - shift - reference.cursorToX(at->first)) > 1.5)
+            return QStringLiteral("position %1 of %2: x %3, in the whole line %4")
+                .arg(at->first).arg(line.size()).arg(at->second - shift, 0, 'f', 1)
+                .arg(reference.cursorToX(at->first), 0, 'f', 1);
+    }
+    return {};
+}
+
 } // namespace
 
 class TestMemoVsQt : public QObject
@@ -344,6 +425,9 @@ class TestMemoVsQt : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void sameAsQt();
+    void longLines_data();
+    void longLines();
+    void inputMethod();
 };
 
 void TestMemoVsQt::sameAsQt()
@@ -417,6 +501,137 @@ void TestMemoVsQt::sameAsQt()
     qInfo("%d events; deliberate differences:", events);
     for (const auto& [why, count] : deliberate)
         qInfo("  %5d  %s", count, why);
+}
+
+void TestMemoVsQt::longLines_data()
+{
+    QTest::addColumn<QString>("line");
+    const auto repeated = [](const char* piece, int units) {
+        const QString text = QString::fromUtf8(piece);
+        return text.repeated(units / text.size());
+    };
+    // Each past the length laid out whole, as many windows long as it takes.
+    constexpr int Units = 34000;
+    QTest::newRow("Arabic") << repeated("مرحبا بالعالم ", Units);
+    QTest::newRow("Latin words") << repeated("AVATAR Ty To Wa lorem ipsum ", Units);
+    QTest::newRow("an Arabic phrase in a Latin line") << repeated("log entry 12:00 ok مرحبا بالعالم done ", Units);
+    QTest::newRow("Latin words in an Arabic line") << repeated("مرحبا hello world بالعالم 42 ", Units);
+    QTest::newRow("Hebrew and CJK") << repeated("שלום עולם 漢字テスト ", Units);
+    QTest::newRow("emoji with skin tones") << QString::fromUtf8("😀") + repeated("👍🏽", Units);
+    QTest::newRow("joined emoji") << QStringLiteral("abc") + repeated("👩\u200d💻", Units);
+    QTest::newRow("flags") << repeated("🇩🇪🇫🇷🇯🇵", Units);
+    QTest::newRow("first strong character far in") << repeated("😀", Units) + QString::fromUtf8(" مرحبا");
+    QTest::newRow("one long word") << QStringLiteral("x") + repeated("AVTo", Units);
+}
+
+// Lines past the length laid out whole: every position where a layout of
+// the whole line puts it, and the same keys on both widgets stop at the
+// same places, across the places where windows meet, before and after
+// edits and their undo.
+void TestMemoVsQt::longLines()
+{
+    QFETCH(QString, line);
+    TDuel duel;
+    duel.Load((QStringLiteral("above\n") + line + QStringLiteral("\nbelow")).toUtf8());
+    const std::int64_t start = 6;
+    const auto run = [&](Qt::Key key, Qt::KeyboardModifiers modifiers, const QString& text = {}) {
+        TEvent event;
+        event.Kind = text.isEmpty() ? TKind::kKey : TKind::kText;
+        event.Key = key;
+        event.Modifiers = modifiers;
+        event.Text = text;
+        duel.Run(event);
+        return event.Name();
+    };
+    const auto same = [&](const QString& what) {
+        const TState ours = duel.Ours();
+        const TState theirs = duel.Theirs();
+        QVERIFY2(ours == theirs, qPrintable(QStringLiteral("%1: ours %2/%3 length %4, Qt %5/%6 length %7")
+                                                .arg(what).arg(ours.Anchor).arg(ours.Caret).arg(ours.Text.size())
+                                                .arg(theirs.Anchor).arg(theirs.Caret).arg(theirs.Text.size())));
+    };
+    const auto placesOf = [&](TMemo& memo) { return CaretPlaces(memo, start, memo.Text().split(u'\n')[1]); };
+    QCOMPARE(AgainstWholeLine(placesOf(duel.Memo()), line, duel.Memo().font()), QString());
+    // Along the first windows by clusters, both ways, and by words.
+    const bool rightToLeft = line.isRightToLeft();
+    const Qt::Key forward = rightToLeft ? Qt::Key_Left : Qt::Key_Right;
+    const Qt::Key backward = rightToLeft ? Qt::Key_Right : Qt::Key_Left;
+    run(Qt::Key_Down, {});
+    run(Qt::Key_Home, {});
+    same(QStringLiteral("Home"));
+    for (int i = 0; i < 1500 && duel.Ours().Caret < start + 4500; ++i) {
+        same(run(forward, {}) + QString::number(i));
+        if (QTest::currentTestFailed())
+            return;
+    }
+    for (int i = 0; i < 300 && !QTest::currentTestFailed(); ++i)
+        same(run(backward, {}));
+    for (int i = 0; i < 20 && !QTest::currentTestFailed(); ++i)
+        same(run(forward, Qt::ControlModifier));
+    // Edits where the caret now is and further in, and their undo.
+    for (const Qt::Key key : {Qt::Key_Delete, Qt::Key_Backspace})
+        same(run(key, {}));
+    same(run(Qt::Key_unknown, {}, QStringLiteral("x")));
+    same(run(Qt::Key_unknown, {}, QString::fromUtf8("👍🏽")));
+    // The edited line as a fresh text area lays it out.
+    TDuel fresh;
+    fresh.Load(duel.Ours().Text.toUtf8());
+    QVERIFY(placesOf(duel.Memo()) == placesOf(fresh.Memo()));
+    for (int i = 0; i < 4; ++i)
+        run(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(duel.Ours().Text.mid(start, line.size()), line);
+    QCOMPARE(AgainstWholeLine(placesOf(duel.Memo()), line, duel.Memo().font()), QString());
+    duel.Sync();
+    for (int i = 0; i < 300 && !QTest::currentTestFailed(); ++i)
+        same(run(backward, {}));
+}
+
+// An input method's events on both: composing over a selection, commits
+// with replacement ranges, a click and Escape while composing, in a short
+// line and in a long one; the text, the caret and the caret's place in
+// view (where the candidate window opens) agree.
+void TestMemoVsQt::inputMethod()
+{
+    TDuel duel;
+    const QString longLine = QString::fromUtf8("مرحبا hello ").repeated(3500);
+    for (const QString& line : {QStringLiteral("ab cd ef"), longLine}) {
+        duel.Load((QStringLiteral("first\n") + line).toUtf8());
+        const auto check = [&](const char* what) {
+            QVERIFY2(duel.Ours() == duel.Theirs(), what);
+            QList<QRect> carets;
+            for (QWidget* w : duel.Widgets()) {
+                carets << w->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+                QVERIFY2(w->rect().contains(carets.back().center()), what);
+            }
+            // In the short line, which both start at the left margin, in the same place.
+            if (line.size() < 100)
+                QVERIFY2(std::abs(carets[0].x() - carets[1].x()) <= 2, what);
+        };
+        // Composing over a selection takes its place; Escape leaves it gone.
+        duel.Select(8, 12);
+        duel.Compose(QStringLiteral("ni"));
+        check("composing over a selection");
+        duel.Compose({});
+        check("Escape");
+        // A commit that replaces what is before the caret, then one at the caret.
+        duel.Compose(QString::fromUtf8("你"));
+        duel.Compose({}, QString::fromUtf8("你好"), -2, 2);
+        check("a commit over the two units before the caret");
+        duel.Compose(QStringLiteral("hao"));
+        duel.Compose({}, QString::fromUtf8("好"));
+        check("a commit");
+        // A click while composing: the composition goes (no input method
+        // here to commit it), then the caret moves.
+        duel.Compose(QStringLiteral("zai"));
+        duel.Run({TKind::kClick, Qt::Key_unknown, {}, {}, 2});
+        check("a click while composing");
+        // Composing at the far end of a long line brings it into view.
+        const int end = int(duel.Ours().Text.size());
+        duel.Select(end, end);
+        duel.Compose(QString::fromUtf8("長い変換中の文字列").repeated(4));
+        check("composing at the line's end");
+        duel.Compose({});
+    }
 }
 
 QTEST_MAIN(TestMemoVsQt)
