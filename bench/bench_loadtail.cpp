@@ -7,6 +7,7 @@
 //   bench_loadtail --make-log FILE BYTES    write a log of ~100-byte lines
 //   bench_loadtail --make-line FILE BYTES   write one line of words, no line end
 //   bench_loadtail --make-arabic-line FILE BYTES   the same in Arabic
+//   bench_loadtail --make-emoji-line FILE BYTES   one line of emoji with skin tones, no space
 //   bench_loadtail --make-token FILE BYTES  one line of letters and digits, no space
 //   bench_loadtail FILE MEGABYTES RUNS      time RUNS loads, print one line
 //   bench_loadtail --keys FILE MEGABYTES    load once, then time keys, one line each
@@ -96,14 +97,14 @@ int MakeToken(const QString& path, qint64 bytes)
     return 0;
 }
 
-int MakeLine(const QString& path, qint64 bytes, const QByteArray& word)
+int MakeLine(const QString& path, qint64 bytes, const QByteArray& word, bool words = true)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return 1;
     QByteArray chunk;
     for (int i = 0; chunk.size() < (1 << 20); ++i)
-        chunk += word + QByteArray::number(i % 1000) + ' ';
+        chunk += words ? word + QByteArray::number(i % 1000) + ' ' : word;
     for (qint64 written = 0; written < bytes; written += chunk.size())
         file.write(chunk.left(std::min<qint64>(chunk.size(), bytes - written)));
     return 0;
@@ -273,6 +274,8 @@ int main(int argc, char** argv)
         return MakeLine(args[2], args[3].toLongLong(), "word");
     if (args.size() == 4 && args[1] == u"--make-arabic-line")
         return MakeLine(args[2], args[3].toLongLong(), "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7"); // marhaba
+    if (args.size() == 4 && args[1] == u"--make-emoji-line")
+        return MakeLine(args[2], args[3].toLongLong(), "\xf0\x9f\x91\x8d\xf0\x9f\x8f\xbd", false); // thumbs up, skin tone
     if (args.size() == 4 && args[1] == u"--make-token")
         return MakeToken(args[2], args[3].toLongLong());
     if (args.size() == 4 && args[1] == u"--resident")
