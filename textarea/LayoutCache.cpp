@@ -153,25 +153,6 @@ public:
         }
     }
     bool Sound() const { return FDepth == 0 && (FLast == kNone || FLast == kBase); }
-    // Sound before the text that follows, too, when the first character
-    // there that is not neutral is a strong one of the line's direction.
-    bool SoundBefore(QStringView next) const
-    {
-        if (Sound())
-            return true;
-        if (FDepth != 0)
-            return false;
-        for (const QChar c : next.first(std::min<qsizetype>(next.size(), 64))) {
-            switch (c.direction()) {
-            case QChar::DirWS: case QChar::DirON: case QChar::DirS: case QChar::DirBN: case QChar::DirNSM:
-                continue;
-            case QChar::DirL: return !FRightToLeft;
-            case QChar::DirR: case QChar::DirAL: return FRightToLeft;
-            default: return false;
-            }
-        }
-        return false;
-    }
 
 private:
     enum TLast { kNone, kBase, kOther, kWeak };
@@ -179,24 +160,6 @@ private:
     int FDepth = 0;
     TLast FLast = kNone;
 };
-
-// Whether a cluster ends before text[i], judged from the text around it;
-// `indicators` counts the regional indicators just before i.
-bool ClusterEndsAt(const QString& text, qsizetype i, int indicators)
-{
-    if (i == 0 || i >= text.size())
-        return true;
-    if (text[i].isLowSurrogate())
-        return false;
-    if (indicators > 0 && text[i].isHighSurrogate() && i + 1 < text.size()
-        && IsRegionalIndicator(QChar::surrogateToUcs4(text[i], text[i + 1])))
-        return indicators % 2 == 0;
-    const qsizetype from = std::max<qsizetype>(0, i - 32);
-    const qsizetype to = std::min<qsizetype>(text.size(), i + 32);
-    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text.constData() + from, int(to - from));
-    clusters.setPosition(int(i - from));
-    return clusters.isAtBoundary();
-}
 
 } // namespace
 
@@ -214,65 +177,50 @@ TLayoutCache::TCuts TLayoutCache::Cut(std::int64_t lineStart, std::int64_t lineE
     std::int64_t cut = from;
     qreal x = 0;
     qreal cutX = 0;
-    int indicators = 0; // regional indicators just before, which pair from the first
     constexpr std::int64_t Slice = 16 * Chunk;
-    constexpr std::int64_t Context = 64; // units around a place that decide whether a cluster ends there
     for (std::int64_t at = from; at < lineEnd;) {
-        // Each slice is read with some text before and after it.
-        const std::int64_t readFrom = FText.Snap(std::max(lineStart, at - Context));
         const std::int64_t sliceEnd = FText.Snap(std::min(at + Slice, lineEnd));
-        const std::int64_t readTo = FText.Snap(std::min(sliceEnd + Context, lineEnd));
-        const QString text = FText.Text(readFrom, std::max(readTo, std::min(at + 2, lineEnd)));
-        const qsizetype begin = qsizetype(at - readFrom);
-        const qsizetype end = std::max<qsizetype>(begin + 1, qsizetype(sliceEnd - readFrom));
-        cuts.HasTabs = cuts.HasTabs || QStringView(text).sliced(begin, end - begin).contains(u'\t');
-        qsizetype i = begin;
-        for (; i < end && i < text.size();) {
-            const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-            const char32_t c = pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
-            const std::int64_t pos = readFrom + i;
-            const std::int64_t length = pos - cut;
-            if (pos > from && length >= Chunk) {
-                const std::int64_t offset = pos - lineStart;
-                bool resumed = false;
-                if (offset >= settled) {
-                    while (next != later.end() && *next < offset)
-                        ++next;
-                    resumed = next != later.end() && *next == offset;
-                }
-                const bool sound = bidi.Sound();
-                const bool wanted = resumed || length >= LongLine || (sound && length >= 2 * Chunk)
-                                    || (QChar::isSpace(c) && bidi.SoundBefore(QStringView(text).sliced(i)));
-                if (wanted && (resumed ? sound : true) && ClusterEndsAt(text, i, indicators)) {
-                    cuts.Widths.push_back(x - cutX);
-                    if (resumed) {
-                        cuts.Resume = offset;
-                        return cuts;
-                    }
-                    cuts.Starts.push_back(offset);
-                    cut = pos;
-                    cutX = x;
-                }
-            } else if (pos > from && pos - lineStart >= settled) {
-                // A later cut met before this window is long enough: the old windows take over there.
-                const std::int64_t offset = pos - lineStart;
+        const QString text = FText.Text(at, sliceEnd > at ? sliceEnd : std::min(at + 2, lineEnd));
+        const bool last = at + text.size() >= lineEnd;
+        cuts.HasTabs = cuts.HasTabs || text.contains(u'\t');
+        // A boundary near a slice's end may move once the text after it is seen.
+        const qsizetype trusted = last ? text.size() : text.size() - 64;
+        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+        qsizetype done = 0;
+        for (qsizetype b = clusters.toNextBoundary(); b > 0 && b <= trusted; b = clusters.toNextBoundary()) {
+            const QStringView cluster = QStringView(text).sliced(done, b - done);
+            ForEachCharacter(cluster, [&](char32_t c, qsizetype) { bidi.Feed(c); });
+            x = Advances(cluster, x);
+            done = b;
+            const std::int64_t pos = at + b;
+            if (pos >= lineEnd)
+                break;
+            const std::int64_t offset = pos - lineStart;
+            if (offset >= settled) {
                 while (next != later.end() && *next < offset)
                     ++next;
-                if (next != later.end() && *next == offset && bidi.Sound() && ClusterEndsAt(text, i, indicators)) {
+                if (next != later.end() && *next == offset && bidi.Sound()) {
                     cuts.Widths.push_back(x - cutX);
                     cuts.Resume = offset;
                     return cuts;
                 }
             }
-            bidi.Feed(c);
-            indicators = IsRegionalIndicator(c) ? indicators + 1 : 0;
-            if (c == u'\t')
-                x = (std::floor(x / TabStop) + 1) * TabStop;
-            else
-                x += Advance(c);
-            i += pair ? 2 : 1;
+            const std::int64_t length = pos - cut;
+            if (length >= LongLine
+                || (bidi.Sound() && (length >= 2 * Chunk || (length >= Chunk && text[b].isSpace())))) {
+                cuts.Starts.push_back(offset);
+                cuts.Widths.push_back(x - cutX);
+                cut = pos;
+                cutX = x;
+            }
         }
-        at = readFrom + i;
+        if (done == 0) {
+            // No boundary in a whole slice: it goes into the window whole.
+            ForEachCharacter(text, [&](char32_t c, qsizetype) { bidi.Feed(c); });
+            x = Advances(text, x);
+            done = text.size();
+        }
+        at += done;
     }
     cuts.Widths.push_back(x - cutX);
     cuts.Resume = lineEnd - lineStart;
