@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QTextBoundaryFinder>
 
+#include <array>
 #include <cmath>
 
 using namespace MemoInternal;
@@ -138,7 +139,7 @@ public:
 
     void Feed(char32_t c)
     {
-        switch (QChar::direction(c)) {
+        switch (c < 128 ? AsciiDirection()[c] : QChar::direction(c)) {
         case QChar::DirL: FLast = FRightToLeft ? kOther : kBase; break;
         case QChar::DirR: case QChar::DirAL: FLast = FRightToLeft ? kBase : kOther; break;
         case QChar::DirEN: case QChar::DirES: case QChar::DirET: case QChar::DirAN: case QChar::DirCS:
@@ -156,10 +157,39 @@ public:
 
 private:
     enum TLast { kNone, kBase, kOther, kWeak };
+    // The common case without a call into the Unicode tables.
+    static const std::array<QChar::Direction, 128>& AsciiDirection()
+    {
+        static const std::array<QChar::Direction, 128> table = [] {
+            std::array<QChar::Direction, 128> directions{};
+            for (char32_t c = 0; c < 128; ++c)
+                directions[c] = QChar::direction(c);
+            return directions;
+        }();
+        return table;
+    }
     const bool FRightToLeft;
     int FDepth = 0;
     TLast FLast = kNone;
 };
+
+// Whether a cluster ends before text[i], judged from the text around it;
+// `indicators` counts the regional indicators just before i.
+bool ClusterEndsAt(const QString& text, qsizetype i, int indicators)
+{
+    if (i == 0 || i >= text.size())
+        return true;
+    if (text[i].isLowSurrogate())
+        return false;
+    if (indicators > 0 && text[i].isHighSurrogate() && i + 1 < text.size()
+        && IsRegionalIndicator(QChar::surrogateToUcs4(text[i], text[i + 1])))
+        return indicators % 2 == 0;
+    const qsizetype from = std::max<qsizetype>(0, i - 32);
+    const qsizetype to = std::min<qsizetype>(text.size(), i + 32);
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text.constData() + from, int(to - from));
+    clusters.setPosition(int(i - from));
+    return clusters.isAtBoundary();
+}
 
 } // namespace
 
@@ -177,50 +207,50 @@ TLayoutCache::TCuts TLayoutCache::Cut(std::int64_t lineStart, std::int64_t lineE
     std::int64_t cut = from;
     qreal x = 0;
     qreal cutX = 0;
-    constexpr std::int64_t Slice = 16 * Chunk;
+    int indicators = 0; // regional indicators just before, which pair from the first
+    constexpr std::int64_t Slice = 64 * Chunk;
+    constexpr std::int64_t Context = 64; // units around a place that decide whether a cluster ends there
     for (std::int64_t at = from; at < lineEnd;) {
+        // Each slice is read with some text before and after it.
+        const std::int64_t readFrom = FText.Snap(std::max(lineStart, at - Context));
         const std::int64_t sliceEnd = FText.Snap(std::min(at + Slice, lineEnd));
-        const QString text = FText.Text(at, sliceEnd > at ? sliceEnd : std::min(at + 2, lineEnd));
-        const bool last = at + text.size() >= lineEnd;
-        cuts.HasTabs = cuts.HasTabs || text.contains(u'\t');
-        // A boundary near a slice's end may move once the text after it is seen.
-        const qsizetype trusted = last ? text.size() : text.size() - 64;
-        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
-        qsizetype done = 0;
-        for (qsizetype b = clusters.toNextBoundary(); b > 0 && b <= trusted; b = clusters.toNextBoundary()) {
-            const QStringView cluster = QStringView(text).sliced(done, b - done);
-            ForEachCharacter(cluster, [&](char32_t c, qsizetype) { bidi.Feed(c); });
-            x = Advances(cluster, x);
-            done = b;
-            const std::int64_t pos = at + b;
-            if (pos >= lineEnd)
-                break;
+        const std::int64_t readTo = FText.Snap(std::min(sliceEnd + Context, lineEnd));
+        const QString text = FText.Text(readFrom, std::max(readTo, std::min(at + 2, lineEnd)));
+        const qsizetype end = std::max(qsizetype(at - readFrom) + 1, qsizetype(sliceEnd - readFrom));
+        qsizetype i = qsizetype(at - readFrom);
+        while (i < end && i < text.size()) {
+            const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+            const char32_t c = pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+            const std::int64_t pos = readFrom + i;
             const std::int64_t offset = pos - lineStart;
-            if (offset >= settled) {
+            const std::int64_t length = pos - cut;
+            // Clusters are only asked about where a cut would be taken.
+            const auto endsCluster = [&] { return ClusterEndsAt(text, i, indicators); };
+            if (pos > from && offset >= settled && bidi.Sound()) {
                 while (next != later.end() && *next < offset)
                     ++next;
-                if (next != later.end() && *next == offset && bidi.Sound()) {
+                if (next != later.end() && *next == offset && endsCluster()) {
                     cuts.Widths.push_back(x - cutX);
                     cuts.Resume = offset;
                     return cuts;
                 }
             }
-            const std::int64_t length = pos - cut;
-            if (length >= LongLine
-                || (bidi.Sound() && (length >= 2 * Chunk || (length >= Chunk && text[b].isSpace())))) {
+            if (pos > from
+                && (length >= LongLine
+                    || (bidi.Sound() && (length >= 2 * Chunk || (length >= Chunk && QChar::isSpace(c)))))
+                && endsCluster()) {
                 cuts.Starts.push_back(offset);
                 cuts.Widths.push_back(x - cutX);
                 cut = pos;
                 cutX = x;
             }
+            bidi.Feed(c);
+            indicators = IsRegionalIndicator(c) ? indicators + 1 : 0;
+            x = c == u'\t' ? (std::floor(x / TabStop) + 1) * TabStop : x + Advance(c);
+            cuts.HasTabs = cuts.HasTabs || c == u'\t';
+            i += pair ? 2 : 1;
         }
-        if (done == 0) {
-            // No boundary in a whole slice: it goes into the window whole.
-            ForEachCharacter(text, [&](char32_t c, qsizetype) { bidi.Feed(c); });
-            x = Advances(text, x);
-            done = text.size();
-        }
-        at += done;
+        at = readFrom + i;
     }
     cuts.Widths.push_back(x - cutX);
     cuts.Resume = lineEnd - lineStart;
@@ -266,13 +296,23 @@ const TLayoutCache::TLongLine& TLayoutCache::LongLineMarks(std::int64_t line)
     return Marks(line);
 }
 
-QTextOption TLayoutCache::WindowOption(const TLongLine& map, qsizetype k) const
+namespace {
+
+QTextOption LineOption()
 {
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     option.setTabStopDistance(TabStop);
     // Every line starts at the left margin, right-to-left ones too.
     option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    return option;
+}
+
+} // namespace
+
+QTextOption TLayoutCache::WindowOption(const TLongLine& map, qsizetype k) const
+{
+    QTextOption option = LineOption();
     option.setTextDirection(map.RightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
     if (map.HasTabs && !map.RightToLeft) {
         // Tab stops keep their places in the whole line.
@@ -448,23 +488,17 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
     layout->Start = lineStart;
     layout->End = lineEnd;
     layout->Window = window;
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    option.setTabStopDistance(TabStop);
-    // Every line starts at the left margin, right-to-left ones too.
-    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
     if (map) {
         layout->Start = lineStart + map->Offset[size_t(window)];
         layout->End = window + 1 < map->Windows() ? lineStart + map->Offset[size_t(window + 1)] : lineEnd;
         layout->RightToLeft = map->RightToLeft;
-        option = WindowOption(*map, window);
     }
     const QString text = FText.Text(layout->Start, layout->End);
     if (!map)
         layout->RightToLeft = text.isRightToLeft();
     layout->Layout.setText(text);
     layout->Layout.setFont(FFont);
-    layout->Layout.setTextOption(option);
+    layout->Layout.setTextOption(map ? WindowOption(*map, window) : LineOption());
     const bool preedit = composing && FCaret >= layout->Start && (FCaret < layout->End || FCaret == lineEnd);
     if (preedit) {
         if (map && !map->Shaped[size_t(window)])

@@ -404,15 +404,8 @@ void TestMemo::linesMatchAWholeLayout()
     const QString line = piece.repeated(20000 / piece.size());
     Memo()->SetText(QStringLiteral("above\n") + line);
     const int start = 6;
-    QTextLayout whole(line, Memo()->font());
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
-    whole.setTextOption(option);
-    whole.beginLayout();
-    whole.createLine().setLineWidth(1e7);
-    whole.endLayout();
-    const QTextLine reference = whole.lineAt(0);
+    const auto whole = MemoReference::WholeLine(line, Memo()->font());
+    const QTextLine reference = whole->lineAt(0);
     // x in the line: the caret's place plus how far the view is scrolled, less
     // the place of a caret at x = 0.
     const int origin = Memo()->CaretRect(0).x();
@@ -421,7 +414,7 @@ void TestMemo::linesMatchAWholeLayout()
         return Memo()->CaretRect(pos).x() + Memo()->horizontalScrollBar()->value() - origin;
     };
     for (int pos = 0; pos <= line.size(); pos += 997) {
-        const int at = whole.nextCursorPosition(whole.previousCursorPosition(pos)); // a cursor position
+        const int at = whole->nextCursorPosition(whole->previousCursorPosition(pos)); // a cursor position
         const qreal expected = reference.cursorToX(at);
         QVERIFY2(std::abs(lineX(start + at) - expected) <= 1,
                  qPrintable(QStringLiteral("%1: %2, whole %3").arg(at).arg(lineX(start + at)).arg(expected)));

@@ -6,6 +6,7 @@
 
 #include "textarea/Memo.h"
 #include "textarea/MemoText.h"
+#include "tests/textarea/MemoReference.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -360,26 +361,13 @@ TEvent RandomEvent(QRandomGenerator& random, const TState& state)
     return event;
 }
 
-std::unique_ptr<QTextLayout> WholeLine(const QString& line, const QFont& font)
-{
-    auto whole = std::make_unique<QTextLayout>(line, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
-    whole->setTextOption(option);
-    whole->beginLayout();
-    whole->createLine().setLineWidth(1e7);
-    whole->endLayout();
-    return whole;
-}
-
 // Where the text area puts the caret at the cluster boundaries of a line,
 // in pixels from the line's left end: every one of the first 4,500 units
 // (the keys below cross windows there), then every eleventh. A gap or an
 // overlap anywhere shows in every place after it.
 std::map<int, int> CaretPlaces(TMemo& memo, std::int64_t lineStart, const QString& line)
 {
-    const auto whole = WholeLine(line, memo.font());
+    const auto whole = MemoReference::WholeLine(line, memo.font());
     QScrollBar* bar = memo.horizontalScrollBar();
     std::map<int, int> places;
     for (int pos = 0, n = 0;; pos = whole->nextCursorPosition(pos), ++n) {
@@ -398,7 +386,7 @@ std::map<int, int> CaretPlaces(TMemo& memo, std::int64_t lineStart, const QStrin
 // places are compared within such pieces, from a little past the start of each.
 QString AgainstWholeLine(const std::map<int, int>& places, const QString& line, const QFont& font)
 {
-    const auto whole = WholeLine(line, font);
+    const auto whole = MemoReference::WholeLine(line, font);
     const QTextLine reference = whole->lineAt(0);
     qreal shift = 0;
     int nextPiece = 0;
