@@ -8,7 +8,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 # The validators the install test runs, and what builds and checks the package.
 TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
 # What the end-to-end tests drive the real window with.
-E2E_PACKAGES := xvfb xauth openbox xdotool x11-utils xclip dbus at-spi2-core python3-pyatspi imagemagick
+E2E_PACKAGES := xvfb xauth openbox xdotool x11-utils xclip dbus at-spi2-core python3-pyatspi imagemagick ibus ibus-libpinyin
 # Qt's own translations, and the locale sources the tests build German and
 # Arabic locales from.
 L10N_PACKAGES := qt6-translations-l10n locales

@@ -709,6 +709,67 @@ def german(program, work):
     return kestrun
 
 
+def memo_picture(kestrun, path):
+    """The text area's pixels on screen, saved to path."""
+    e = kestrun.memo.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (e.width, e.height, e.x, e.y),
+                    "+repage", path], check=True)
+    return path
+
+
+def pixels_apart(first, second):
+    """How many pixels two pictures differ in."""
+    result = subprocess.run(["compare", "-metric", "AE", first, second, "null:"], capture_output=True, text=True)
+    return int(float(result.stderr.split()[0]))
+
+
+def flow_ibus(kestrun, work):
+    # A real input method: ibus with the pinyin engine composes "nihao" at
+    # the caret, shown but not in the text; Space commits the first
+    # candidate, Escape cancels.
+    path = os.path.join(work, "short.log")
+    with open(path, "wb") as out:
+        out.write(b"first line\nsecond line")
+    kestrun.choose(path)
+    wait("the file's text", lambda: text_of(kestrun.memo) == "first line\nsecond line")
+    click(kestrun.memo)
+    wait("the text area to have the focus", lambda: has_state(kestrun.memo, pyatspi.STATE_FOCUSED))
+    keys("ctrl+End")
+    wait("the caret at the end", lambda: kestrun.memo.queryText().caretOffset == 22)
+    # The engine's first start can outlast the command that asks for it.
+    ibus = lambda *args: subprocess.run(["ibus", *args], capture_output=True, text=True)
+    wait("ibus to use the pinyin engine", lambda: ibus("engine", "libpinyin").returncode == 0
+         or ibus("engine").stdout.strip() == "libpinyin")
+    before = memo_picture(kestrun, os.path.join(work, "before.png"))
+    for attempt in ("commit", "cancel"):
+        type_text("nihao", HUMAN)
+        # The caret blinks: a composition is many more pixels than the caret.
+        wait("the composition drawn in the text area", lambda: pixels_apart(
+            before, memo_picture(kestrun, os.path.join(work, "composing.png"))) > 60)
+        check("while composing the text is unchanged", text_of(kestrun.memo) == "first line\nsecond line")
+        if attempt == "commit":
+            keys("space")
+            wait("Space to commit 你好", lambda: text_of(kestrun.memo) == "first line\nsecond line你好")
+            keys("BackSpace", "BackSpace")
+            wait("the commit deleted again", lambda: text_of(kestrun.memo) == "first line\nsecond line")
+        else:
+            keys("Escape")
+            wait("Escape to take the composition away", lambda: pixels_apart(
+                before, memo_picture(kestrun, os.path.join(work, "after.png"))) < 60)
+            check("and leave the text as it was", text_of(kestrun.memo) == "first line\nsecond line")
+
+
+def with_ibus(program, work):
+    """The program with ibus as its input method, the daemon in this D-Bus session."""
+    subprocess.run(["ibus-daemon", "--daemonize", "--replace", "--xim"], check=True)
+    try:
+        wait("ibus-daemon to answer", lambda: subprocess.run(
+            ["ibus", "engine"], capture_output=True).returncode == 0, timeout=60)
+    except Failure:
+        raise Failure("ibus-daemon did not start: the input method cannot be tried here")
+    return Kestrun(program, work, QT_IM_MODULE="ibus")
+
+
 FLOWS = {name[5:]: f for name, f in globals().items() if name.startswith("flow_")}
 
 
@@ -725,6 +786,8 @@ def main():
         EVENTS.listen()
         if flow == "german":
             kestrun = german(program, work)
+        elif flow == "ibus":
+            kestrun = with_ibus(program, work)
         elif flow == "faults":
             kestrun = Kestrun(program, work, LD_PRELOAD=os.environ["E2E_FAULTS"])
         else:
@@ -745,6 +808,8 @@ def main():
     finally:
         if kestrun:
             kestrun.close()
+        if flow == "ibus":
+            subprocess.run(["ibus", "exit"], capture_output=True)
         desktop.close()
         shutil.rmtree(work, ignore_errors=True)
 
