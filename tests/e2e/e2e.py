@@ -709,6 +709,42 @@ def german(program, work):
     return kestrun
 
 
+def flow_longlines(kestrun, work):
+    # Lines far longer than are laid out at once, through the real window.
+    # Along an Arabic line past where its windows meet, each letter's place
+    # on screen adjoins the next one's, with no gap and no overlap.
+    arabic = "\u0645\u0631\u062d\u0628\u0627 \u0628\u0627\u0644\u0639\u0627\u0644\u0645 " * 3600
+    path = os.path.join(work, "arabic.txt")
+    with open(path, "w", encoding="utf-8") as out:
+        out.write(arabic)
+    kestrun.choose(path)
+    wait("the Arabic line", lambda: kestrun.count() == len(arabic))
+    click(kestrun.memo)
+    keys("ctrl+Home")
+    xdo("key", "--repeat", 4400, "--delay", 1, "Left")   # forward, in a right-to-left line
+    wait("the caret 4,400 letters in", lambda: kestrun.memo.queryText().caretOffset == 4400)
+    text = kestrun.memo.queryText()
+    places = [text.getCharacterExtents(i, pyatspi.DESKTOP_COORDS) for i in range(1900, 4400)]
+    apart = [(1900 + i, abs((b[0] + b[2]) - a[0])) for i, (a, b) in enumerate(zip(places, places[1:]))]
+    check("letters 1,900 to 4,400 adjoin, right to left (most apart: %s)" % (max(apart, key=lambda a: a[1]),),
+          all(gap <= 1 for _, gap in apart))
+    # Along a line of emoji with skin tones, Right stops only between whole
+    # emoji, and Delete takes one whole, across where windows meet.
+    thumbs = "\U0001F600" + "\U0001F44D\U0001F3FD" * 12500
+    path = os.path.join(work, "thumbs.txt")
+    with open(path, "w", encoding="utf-8") as out:
+        out.write(thumbs)
+    kestrun.choose(path)
+    wait("the emoji line", lambda: text_of(kestrun.memo) == thumbs)
+    click(kestrun.memo)
+    keys("ctrl+Home")
+    xdo("key", "--repeat", 1100, "--delay", 1, "Right")
+    keys("Delete")
+    wait("one emoji with its skin tone deleted", lambda: text_of(kestrun.memo) == thumbs[:-2])
+    keys("ctrl+z")
+    wait("undo to bring it back", lambda: text_of(kestrun.memo) == thumbs)
+
+
 def memo_picture(kestrun, path):
     """The text area's pixels on screen, saved to path."""
     e = kestrun.memo.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
