@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -72,8 +73,11 @@ public:
 
     // Reads the last min(N, size) bytes into the start of the block and
     // returns how many that was. Fails with "Stream read error" when fewer
-    // bytes could be had.
-    std::int64_t ReadTail(TTailBlock& block) const;
+    // bytes could be had. A thread of its own reads a piece at a time, and
+    // after each piece `arrived` is told, on the calling thread, how many
+    // bytes are in; when it answers false no more are read. The block's
+    // memory may change hands meanwhile; it must stay allocated.
+    std::int64_t ReadTail(TTailBlock& block, const std::function<bool(std::int64_t)>& arrived = {}) const;
 
 private:
     // Declared first: opening the file fills it in.

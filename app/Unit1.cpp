@@ -262,19 +262,26 @@ void TForm1::LoadTail()
     const std::int32_t wanted = BytesToRead(ebReadNum->text(), FDecimalSeparator);
     TTailBlock block(wanted);
     const TTailFile file(OpenDialog1.FileName());
-    const std::int64_t count = file.ReadTail(block);
 
-    // The text area takes the block as it is and indexes it; only the index
-    // needs memory of its own.
+    // The text area takes the block as it is and indexes each piece as it
+    // arrives; only the index needs memory of its own.
     std::optional<TTextStore> store;
+    const std::int64_t capacity = std::min<std::int64_t>(wanted, file.Size());
     try {
-        store.emplace(block.TakeData(), count);
+        const std::int64_t count = file.ReadTail(block, [&](std::int64_t arrived) {
+            if (!store)
+                store.emplace(block.TakeData(), capacity, arrived);
+            return store->Grow(arrived);
+        });
+        if (!store)
+            store.emplace(block.TakeData(), capacity, 0);
+        store->Finish(count);
     } catch (const std::bad_alloc&) {
         throw TFailure(QStringLiteral("Text exceeds memo capacity"));
     }
     // The text area never holds a zero byte, so a block with one (the file
     // was shorter than the block, or the data has one) always replaces.
-    const bool hasZero = count < wanted || store->CutAtZero();
+    const bool hasZero = store->Size() < wanted || store->CutAtZero();
     // An unchanged text leaves the view, caret and selection where they are.
     if (!hasZero && Memo1->Model().SameText(*store))
         return;

@@ -94,24 +94,59 @@ TTextStore::TTextStore()
 }
 
 TTextStore::TTextStore(TMallocBytes block, std::int64_t size)
+    : TTextStore(std::move(block), size, 0)
+{
+    Finish(size);
+}
+
+TTextStore::TTextStore(TMallocBytes block, std::int64_t capacity, std::int64_t arrived)
     : FBlock(std::move(block))
 {
-    const void* zero = size > 0 ? std::memchr(FBlock.get(), 0, static_cast<std::size_t>(size)) : nullptr;
-    FCutAtZero = zero != nullptr;
-    FSize = zero ? static_cast<const char*>(zero) - FBlock.get() : size;
+    FMarks.reserve(static_cast<std::size_t>(capacity / MarkSpacing + 2));
+    FMarks.push_back({});
+    FNextMark = MarkSpacing;
+    Grow(arrived);
+}
+
+bool TTextStore::Grow(std::int64_t arrived)
+{
+    if (FCutAtZero)
+        return false;
+    // A character or a CR LF may go on past what has arrived: the last few
+    // bytes wait for the next piece.
+    constexpr std::int64_t Margin = 64;
+    FSize = arrived;
+    if (arrived - Margin > FEnd.Byte) {
+        if (FEnd.Byte == 0)
+            SkipLeadingContinuation();
+        Index(arrived - Margin);
+    }
+    return !FCutAtZero;
+}
+
+void TTextStore::Finish(std::int64_t arrived)
+{
+    if (!FCutAtZero) {
+        FSize = arrived;
+        if (FEnd.Byte == 0)
+            SkipLeadingContinuation();
+        Index(arrived);
+    }
     // Keep only the text: a block read for a longer text (a file shorter than
     // asked for, a zero byte early on) gives the rest back to the system.
     if (void* kept = std::realloc(FBlock.get(), static_cast<std::size_t>(std::max<std::int64_t>(FSize, 1)))) {
         (void)FBlock.release();
         FBlock.reset(static_cast<char*>(kept));
     }
+}
+
+void TTextStore::SkipLeadingContinuation()
+{
+    // A text that starts inside a character shows one U+FFFD for its rest.
     const unsigned char* bytes = Bytes();
-    while (FLeadSkip < 3 && FLeadSkip < FSize && (bytes[FLeadSkip] & 0xC0) == 0x80)
+    FLeadSkip = 0;
+    while (FLeadSkip < 3 && FLeadSkip < FSize && bytes[FLeadSkip] != 0 && (bytes[FLeadSkip] & 0xC0) == 0x80)
         ++FLeadSkip;
-    FMarks.reserve(static_cast<std::size_t>(FSize / MarkSpacing + 2));
-    FMarks.push_back({});
-    FNextMark = MarkSpacing;
-    Index();
 }
 
 const unsigned char* TTextStore::Bytes() const
@@ -142,7 +177,7 @@ void TTextStore::Step(TTextMark& mark) const
     mark.Breaks += code == U'\n';
 }
 
-void TTextStore::Index()
+void TTextStore::Index(std::int64_t limit)
 {
     const unsigned char* const bytes = Bytes();
     TTextMark at = FEnd;
@@ -153,34 +188,40 @@ void TTextStore::Index()
         lineStart = unitsAtBreak + 1;
         ++at.Breaks;
     };
+    // The text ends at its first zero byte.
     const auto step = [&] {
         char32_t code = 0;
         const int length = CharAt(at.Byte, code);
+        if (code == 0 && length == 1 && FBlock && (at.Byte > 0 || FLeadSkip == 0)) {
+            FSize = at.Byte;
+            FCutAtZero = true;
+            return;
+        }
         if (code == U'\n')
             lineEnd(at.Units);
         at.Units += UnitsOf(code);
         at.Byte += length;
     };
 
-    while (at.Byte < FSize) {
+    while (at.Byte < limit && !FCutAtZero) {
         if (at.Byte >= FNextMark) {
             FMarks.push_back(at);
             FNextMark = at.Byte + MarkSpacing;
         }
-        if (FSize - at.Byte < 64) {
+        if (limit - at.Byte < 64) {
             step();
             continue;
         }
-        // Plain ASCII without CR, the common case, goes 64 bytes at a time.
+        // Plain ASCII without CR or zero, the common case, goes 64 bytes at a time.
         const unsigned char* p = bytes + at.Byte;
-        if (!AnyHigh64(p) && !Equal64(p, '\r')) {
+        if (!AnyHigh64(p) && !Equal64(p, '\r') && !Equal64(p, '\0')) {
             for (std::uint64_t lines = Equal64(p, '\n'); lines; lines &= lines - 1)
                 lineEnd(at.Units + std::countr_zero(lines));
             at.Units += 64;
             at.Byte += 64;
             continue;
         }
-        for (const std::int64_t blockEnd = at.Byte + 64; at.Byte < blockEnd;)
+        for (const std::int64_t blockEnd = at.Byte + 64; at.Byte < blockEnd && !FCutAtZero;)
             step();
     }
     FEnd = at;
@@ -228,7 +269,7 @@ void TTextStore::Append(QStringView text)
     }
     FAdded += utf8;
     FSize = static_cast<std::int64_t>(FAdded.size());
-    Index();
+    Index(FSize);
 }
 
 // The last boundary whose `key` is at most `value`: the mark before it,

@@ -44,6 +44,13 @@ public:
     // the first zero byte, and the block is cut to the text. Throws
     // std::bad_alloc when the index cannot be had.
     TTextStore(TMallocBytes block, std::int64_t size);
+    // A block still being read into, `capacity` bytes at most: Grow indexes
+    // what has arrived, Finish ends the text where the bytes ended.
+    TTextStore(TMallocBytes block, std::int64_t capacity, std::int64_t arrived);
+    // The first `arrived` bytes are in; false once a zero byte has ended the
+    // text, so that nothing after it is needed.
+    bool Grow(std::int64_t arrived);
+    void Finish(std::int64_t arrived);
 
     TTextStore(TTextStore&&) noexcept = default;
     TTextStore& operator=(TTextStore&&) noexcept = default;
@@ -74,7 +81,10 @@ private:
     int CharAt(std::int64_t byte, char32_t& code) const;
     void Step(TTextMark& mark) const;
     TTextMark SeekTo(std::int64_t TTextMark::*key, std::int64_t value) const;
-    void Index();
+    // Indexes from the end indexed so far up to `limit` (or the first zero
+    // byte before it, which then ends the text).
+    void Index(std::int64_t limit);
+    void SkipLeadingContinuation();
 
     TMallocBytes FBlock;
     std::string FAdded;

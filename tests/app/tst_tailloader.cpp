@@ -237,6 +237,20 @@ void TestTailLoader::readsTheTail()
 
     QCOMPARE(ReadTailBytes(Path("ten.log"), 500'000), content.right(500'000));
     QCOMPARE(ReadTailBytes(Path("ten.log"), 0), QByteArray());
+    // Told how much is in as pieces arrive, up to the whole tail; asked to
+    // stop, it stops without failing.
+    TTailBlock whole(10'000'000);
+    std::vector<std::int64_t> arrivals;
+    QCOMPARE(TTailFile(Path("ten.log")).ReadTail(whole, [&](std::int64_t n) {
+        arrivals.push_back(n);
+        return true;
+    }), 10'000'000);
+    QVERIFY(std::is_sorted(arrivals.begin(), arrivals.end()));
+    QCOMPARE(arrivals.back(), 10'000'000);
+    QCOMPARE(QByteArray(whole.Data(), 10'000'000), content);
+    int calls = 0;
+    QCOMPARE(TTailFile(Path("ten.log")).ReadTail(whole, [&](std::int64_t) { return ++calls > 1; }), 10'000'000);
+    QCOMPARE(calls, 1);
 
     const QByteArray shortContent = content.left(300'000);
     QVERIFY(WriteFile(Path("short.log"), shortContent));

@@ -91,6 +91,8 @@ void TestMemoText::displayRules_data()
     QString expected = QString::fromLatin1(straddling);
     expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTest::newRow("CR LF across scan blocks and index marks") << straddling << expected;
+    const QByteArray mixed = QByteArray("gr\xc3\xbc\xc3\x9f\r\n\xf0\x9f\x98\x80 ").repeated(400);
+    QTest::newRow("a zero far in") << mixed + QByteArray("\0rest", 5) << TextOf(mixed);
 }
 
 void TestMemoText::displayRules()
@@ -102,6 +104,19 @@ void TestMemoText::displayRules()
     QCOMPARE(model.Text(), text);
     QCOMPARE(model.Text(), TextOf(bytes));
     QCOMPARE(model.LineCount(), text.count(u'\n') + 1);
+    // The same bytes indexed as they arrive, in pieces of several sizes.
+    for (const qsizetype piece : {1, 7, 65, 333}) {
+        TMallocBytes block(static_cast<char*>(std::malloc(std::size_t(bytes.size()) + 1)));
+        std::memcpy(block.get(), bytes.constData(), std::size_t(bytes.size()));
+        TTextStore store(std::move(block), bytes.size(), 0);
+        for (qsizetype arrived = piece; arrived < bytes.size() && store.Grow(arrived); arrived += piece) {
+        }
+        store.Finish(bytes.size());
+        TMemoText grown;
+        grown.Load(std::move(store));
+        QCOMPARE(grown.Text(), text);
+        QCOMPARE(grown.LineCount(), model.LineCount());
+    }
 }
 
 void TestMemoText::randomEdits_data()
