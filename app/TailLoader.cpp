@@ -377,9 +377,13 @@ std::int64_t TTailFile::ReadTail(TTailBlock& block, const std::function<bool(std
         finished = true;
         changed.notify_one();
     };
+    // A tail of one piece is read here: a thread would only add its start.
     std::jthread reader;
     try {
-        reader = std::jthread(read);
+        if (count > Piece)
+            reader = std::jthread(read);
+        else
+            read();
     } catch (const std::system_error&) {
         read(); // no thread to be had: all of it here, then
     }
