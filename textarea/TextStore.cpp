@@ -63,25 +63,23 @@ int UnitsOf(char32_t code)
     return code >= 0x10000 ? 2 : 1;
 }
 
-// Bit i set where byte i of the 64 at p equals c.
-std::uint64_t Equal64(const unsigned char* p, char c)
+// Whether the 64 bytes at p are plain ASCII without CR or zero, the common
+// case; if so, `lines` has bit i set where byte i is a line feed. One load
+// of each 16 bytes serves both.
+bool Plain64(const unsigned char* p, std::uint64_t& lines)
 {
-    const __m128i needle = _mm_set1_epi8(c);
-    std::uint64_t mask = 0;
+    const __m128i feed = _mm_set1_epi8('\n');
+    const __m128i ret = _mm_set1_epi8('\r');
+    const __m128i zero = _mm_setzero_si128();
+    __m128i odd = zero;
+    lines = 0;
     for (int i = 0; i < 4; ++i) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        mask |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle)))) << (16 * i);
+        // A byte past ASCII has its top bit set; so has a comparison that matched.
+        odd = _mm_or_si128(odd, _mm_or_si128(chunk, _mm_or_si128(_mm_cmpeq_epi8(chunk, ret), _mm_cmpeq_epi8(chunk, zero))));
+        lines |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)))) << (16 * i);
     }
-    return mask;
-}
-
-// Whether any of the 64 bytes at p is outside ASCII.
-bool AnyHigh64(const unsigned char* p)
-{
-    __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    for (int i = 1; i < 4; ++i)
-        all = _mm_or_si128(all, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)));
-    return _mm_movemask_epi8(all) != 0;
+    return _mm_movemask_epi8(odd) == 0;
 }
 
 } // namespace
@@ -214,8 +212,8 @@ void TTextStore::Index(std::int64_t limit)
         }
         // Plain ASCII without CR or zero, the common case, goes 64 bytes at a time.
         const unsigned char* p = bytes + at.Byte;
-        if (!AnyHigh64(p) && !Equal64(p, '\r') && !Equal64(p, '\0')) {
-            for (std::uint64_t lines = Equal64(p, '\n'); lines; lines &= lines - 1)
+        if (std::uint64_t lines = 0; Plain64(p, lines)) {
+            for (; lines; lines &= lines - 1)
                 lineEnd(at.Units + std::countr_zero(lines));
             at.Units += 64;
             at.Byte += 64;
