@@ -1,12 +1,9 @@
 #pragma once
 
-// What the text area's source files share: its measures, small helpers, and
-// the layout records of its lines. Not for use outside textarea/.
+// What the text area's source files share: its measures and small helpers.
+// Not for use outside textarea/.
 
-#include "textarea/Memo.h"
-#include "textarea/LayoutCache.h"
-
-#include <QTextLayout>
+#include <QChar>
 
 #include <algorithm>
 #include <cstdint>

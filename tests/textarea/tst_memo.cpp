@@ -3,6 +3,7 @@
 
 #include "base/Failure.h"
 #include "textarea/Memo.h"
+#include "textarea/MemoEditor.h"
 #include "tests/ChildProcess.h"
 #include "tests/textarea/MemoReference.h"
 
@@ -660,9 +661,9 @@ void TestMemo::copyBeyondMemoryFailsClearly()
         TMemo memo;
         memo.LoadStore(TTextStore(std::move(block), Size));
         memo.SelectAll();
-        for (void (TMemo::*action)() : {&TMemo::Copy, &TMemo::Cut}) {
+        for (const TCommand command : {TCommand::cmCopy, TCommand::cmCut}) {
             try {
-                (memo.*action)();
+                memo.Editor().Run(command);
                 return 1;
             } catch (const TFailure& failure) {
                 if (failure.Message() != u"Not enough memory to copy the selection")
