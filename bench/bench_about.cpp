@@ -3,10 +3,10 @@
 // the gradient panel.
 
 #include "about/AboutUnit.h"
-#include "app/KestrunApp.h"
 #include "components/ImageMp.h"
 #include "components/VelmGrad.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
@@ -29,7 +29,7 @@ double CpuSeconds()
 
 int main(int argc, char** argv)
 {
-    TApplication application(argc, argv);
+    QApplication application(argc, argv);
 
     {
         TImageMp image;

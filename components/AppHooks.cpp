@@ -1,4 +1,5 @@
 #include "components/AppHooks.h"
+#include "components/AppHooksProbe.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -25,9 +25,3 @@ void UnregisterAppHook(TAppHookListener listener);
 
 // Whether the application has an active window.
 bool ApplicationHasActiveWindow();
-
-// For tests and diagnostics.
-int AppHookUseCount(TAppHookListener listener);
-int PlatformHookUseCount(TPlatformHook hook);
-bool PlatformHookInstalled(TPlatformHook hook);
-bool AppHookListExists();

@@ -309,45 +309,81 @@ void TButtonGlyph::SystemColorsChanged(TToolButtonState state)
     MakeStateImage(state);
 }
 
+namespace {
+
+// The sizes a button's content is laid out from, as points (x the width).
+struct TContentSizes {
+    QPoint Client;
+    QPoint Glyph;
+    QPoint Arrow;
+    QPoint Text;
+    bool Horizontal = true;      // glyph and caption side by side
+    bool GlyphPresent = false;
+};
+
+// The caption's size. A wrapped caption is measured in the width left
+// beside the glyph, the arrow and the margins.
+QPoint CaptionSize(const TContentOptions& options, const TContentSizes& sizes, const TTextMeasure& measure)
+{
+    if (!options.DrawCaption)
+        return {0, 0};
+    int right = sizes.Client.x();
+    if (sizes.Horizontal)
+        right -= sizes.Arrow.x();
+    if (options.WordWrap) {
+        int m = 4;
+        if (sizes.Horizontal && sizes.GlyphPresent) {
+            right -= sizes.Glyph.x() + (options.Spacing != -1 ? options.Spacing : 4);
+            m = options.Margin != -1 ? options.Margin : (options.Spacing != -1 ? options.Spacing : 4);
+        }
+        right -= 2 * m;
+    }
+    const QSize measured = measure(right, options.WordWrap);
+    return {measured.width(), measured.height()};
+}
+
+// The margin and the spacing along the layout's axis. Either at -1 takes
+// what room is left: split in three with both at -1, else in two.
+std::pair<int, int> Gaps(const TContentOptions& options, const TContentSizes& sizes)
+{
+    const auto along = [&](QPoint p) { return sizes.Horizontal ? p.x() : p.y(); };
+    const int room = along(sizes.Client) - along(sizes.Glyph) - along(sizes.Text) - (sizes.Horizontal ? sizes.Arrow.x() : 0);
+    int m = options.Margin;
+    int s = options.Spacing;
+    if (sizes.Text.x() == 0 || sizes.Text.y() == 0 || !sizes.GlyphPresent)
+        s = 0;
+    if (m == -1 && s == -1) {
+        m = room / 3;
+        s = m;
+    } else if (m == -1) {
+        m = (room - s + 1) / 2;
+    } else if (s == -1) {
+        s = (room - m) / 2;
+    }
+    return {m, s};
+}
+
+} // namespace
+
 TContentLayout TButtonGlyph::ComputeLayout(const TContentOptions& options, QSize glyphSize,
                                            const TTextMeasure& measure)
 {
-    const QRect& client = options.Client;
-    const bool drawCaption = options.DrawCaption;
-    const bool wordWrap = options.WordWrap;
-    const bool dropArrow = options.DropArrow;
-    const int margin = options.Margin;
-    const int spacing = options.Spacing;
+    TContentSizes sizes;
+    sizes.Client = QPoint(options.Client.width(), options.Client.height());
+    sizes.Glyph = QPoint(glyphSize.width(), glyphSize.height());
+    sizes.Arrow = options.DropArrow ? QPoint(9, 3) : QPoint(0, 0);
+    sizes.GlyphPresent = sizes.Glyph.x() != 0 && sizes.Glyph.y() != 0;
+    // Without a glyph, a caption above or below one is a caption on its own line.
     TButtonLayout layout = options.Layout;
-    const QPoint cs(client.width(), client.height());
-    const QPoint gs(glyphSize.width(), glyphSize.height());
-    const QPoint as = dropArrow ? QPoint(9, 3) : QPoint(0, 0);
-    const bool glyphPresent = gs.x() != 0 && gs.y() != 0;
-    bool horizontal = layout == blGlyphLeft || layout == blGlyphRight;
-    if (!horizontal && !glyphPresent) {
+    if (layout != blGlyphLeft && layout != blGlyphRight && !sizes.GlyphPresent)
         layout = blGlyphLeft;
-        horizontal = true;
-    }
+    sizes.Horizontal = layout == blGlyphLeft || layout == blGlyphRight;
+    sizes.Text = CaptionSize(options, sizes, measure);
+    const QPoint cs = sizes.Client, gs = sizes.Glyph, as = sizes.Arrow, ts = sizes.Text;
 
-    QPoint ts(0, 0);
-    if (drawCaption) {
-        int right = cs.x();
-        if (horizontal)
-            right -= as.x();
-        if (wordWrap) {
-            int m = 4;
-            if (horizontal && glyphPresent) {
-                right -= gs.x() + (spacing != -1 ? spacing : 4);
-                m = margin != -1 ? margin : (spacing != -1 ? spacing : 4);
-            }
-            right -= 2 * m;
-        }
-        const QSize measured = measure(right, wordWrap);
-        ts = QPoint(measured.width(), measured.height());
-    }
-
+    // Centred across the axis; then placed along it.
     QPoint glyph(0, 0), text(0, 0), arrow(0, 0);
-    if (horizontal) {
+    if (sizes.Horizontal) {
         glyph.setY((cs.y() - gs.y() + 1) / 2);
         text.setY((cs.y() - ts.y() + 1) / 2);
     } else {
@@ -355,25 +391,7 @@ TContentLayout TButtonGlyph::ComputeLayout(const TContentOptions& options, QSize
         text.setX((cs.x() - ts.x() + 1) / 2);
         arrow.setX(glyph.x() + gs.x());
     }
-
-    int m = margin;
-    int s = spacing;
-    if (ts.x() == 0 || ts.y() == 0 || !glyphPresent)
-        s = 0;
-    const int csAxis = horizontal ? cs.x() : cs.y();
-    const int gsAxis = horizontal ? gs.x() : gs.y();
-    const int tsAxis = horizontal ? ts.x() : ts.y();
-    const int asAxis = horizontal ? as.x() : 0;
-    if (m == -1 && s == -1) {
-        m = (csAxis - (gsAxis + tsAxis + asAxis)) / 3;
-        s = m;
-    } else if (m == -1) {
-        m = (csAxis - (gsAxis + s + tsAxis + asAxis) + 1) / 2;
-    } else if (s == -1) {
-        const int room = csAxis - (m + gsAxis + asAxis);
-        s = (room - tsAxis) / 2;
-    }
-
+    const auto [m, s] = Gaps(options, sizes);
     switch (layout) {
     case blGlyphLeft:
         glyph.setX(m);
@@ -394,9 +412,9 @@ TContentLayout TButtonGlyph::ComputeLayout(const TContentOptions& options, QSize
         text.setY(glyph.y() - s - ts.y());
         break;
     }
-    arrow.setY(glyphPresent ? glyph.y() + (gs.y() - as.y()) / 2 : text.y() + (ts.y() - as.y()) / 2);
+    arrow.setY(sizes.GlyphPresent ? glyph.y() + (gs.y() - as.y()) / 2 : text.y() + (ts.y() - as.y()) / 2);
 
-    const QPoint base = client.topLeft() + options.Offset;
+    const QPoint base = options.Client.topLeft() + options.Offset;
     return {glyph + base, arrow + base, QRect(text + base, QSize(ts.x(), ts.y()))};
 }
 

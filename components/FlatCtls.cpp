@@ -2,6 +2,7 @@
 
 #include "base/Accelerator.h"
 #include "base/Failure.h"
+#include "components/FlatActionLink.h"
 #include "components/FlatDropdown.h"
 
 #include <QApplication>

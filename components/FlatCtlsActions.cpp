@@ -3,6 +3,8 @@
 #include "components/FlatCtls.h"
 
 #include "base/Failure.h"
+#include "components/ClickSweep.h"
+#include "components/FlatActionLink.h"
 #include "components/FlatDropdown.h"
 
 #include <QCoreApplication>

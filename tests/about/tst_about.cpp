@@ -1,7 +1,6 @@
 // The about window: its layout, showing, keyboard and the two ways it closes.
 
 #include "about/AboutUnit.h"
-#include "app/KestrunApp.h"
 #include "components/ImageMp.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"
@@ -147,11 +146,6 @@ void TestAbout::okFreesTitleBarCloseHides()
     delete closed;
 }
 
-int main(int argc, char** argv)
-{
-    TApplication application(argc, argv);
-    TestAbout test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestAbout)
 
 #include "tst_about.moc"

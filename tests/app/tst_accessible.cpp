@@ -2,13 +2,13 @@
 // actions, walked through Qt's accessibility interfaces.
 
 #include "about/AboutUnit.h"
-#include "app/KestrunApp.h"
 #include "app/Unit1.h"
 #include "components/FlatCtls.h"
 #include "components/ImageMp.h"
 #include "textarea/Memo.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"
+#include "tests/app/AppTestMain.h"
 
 #include <QAccessible>
 #include <QDesktopServices>
@@ -128,11 +128,6 @@ void TestAccessible::aboutWindow()
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 }
 
-int main(int argc, char** argv)
-{
-    TApplication application(argc, argv);
-    TestAccessible test;
-    return QTest::qExec(&test, argc, argv);
-}
+KESTRUN_APP_TEST_MAIN(TestAccessible)
 
 #include "tst_accessible.moc"

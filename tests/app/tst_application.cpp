@@ -1,8 +1,8 @@
 // The application object and the error display every handler relies on.
 
-#include "app/KestrunApp.h"
 #include "base/Failure.h"
 #include "tests/app/ModalDriver.h"
+#include "tests/app/AppTestMain.h"
 
 #include <QAccessible>
 #include <QAbstractButton>
@@ -211,11 +211,6 @@ void TestApplication::programIcon()
     QVERIFY(!QApplication::windowIcon().isNull());
 }
 
-int main(int argc, char** argv)
-{
-    TApplication application(argc, argv);
-    TestApplication test;
-    return QTest::qExec(&test, argc, argv);
-}
+KESTRUN_APP_TEST_MAIN(TestApplication)
 
 #include "tst_application.moc"

@@ -1,12 +1,13 @@
 // The main window as the user meets it: its layout, focus and keyboard,
 // loads through LoadTail and through the real file dialog, and the error box.
 
-#include "app/KestrunApp.h"
 #include "app/TailLoader.h"
 #include "app/Unit1.h"
 #include "base/Failure.h"
 #include "base/FormLayout.h"
 #include "textarea/Memo.h"
+#include "tests/Harness.h"
+#include "tests/app/AppTestMain.h"
 #include "tests/app/ModalDriver.h"
 
 #include <QDir>
@@ -32,26 +33,13 @@
 
 namespace {
 
-// Whether the file now holds the bytes; callers QVERIFY it, so that a
-// failed write ends the test.
-[[nodiscard]] bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // Runs LoadTail as the dialog would leave it; returns the failure text, or
 // nothing when the load succeeded.
 QString Load(TForm1& form, const QString& number, const QString& path)
 {
     form.ebReadNum->setText(number);
     form.OpenDialog1.SetFileName(path);
-    try {
-        form.LoadTail();
-    } catch (const TFailure& failure) {
-        return failure.Message();
-    }
-    return QString();
+    return FailureOf([&] { form.LoadTail(); });
 }
 
 QString Shown(const TForm1& form)
@@ -385,18 +373,14 @@ void TestMainWindow::lockedFileKeepsTheText()
 {
     const QString path = Path("locked.log");
     QVERIFY(WriteFile(path, "locked\n"));
-    QProcess holder;
-    holder.start(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                        QStringLiteral("exec 9<\"$0\"; flock -x 9; echo locked; exec sleep 60"),
-                                        path});
-    QVERIFY(holder.waitForReadyRead(5000));
-
     TForm1& form = *FForm;
     form.Memo1->SetText(QStringLiteral("before"));
-    QCOMPARE(Load(form, QStringLiteral("0.5"), path), QStringLiteral("Cannot open file ") + path);
-    QCOMPARE(Shown(form), QStringLiteral("before"));
-    holder.kill();
-    holder.waitForFinished();
+    {
+        TLockHolder holder(path);
+        QVERIFY(holder.Held());
+        QCOMPARE(Load(form, QStringLiteral("0.5"), path), QStringLiteral("Cannot open file ") + path);
+        QCOMPARE(Shown(form), QStringLiteral("before"));
+    }
     QCOMPARE(Load(form, QStringLiteral("0.5"), path), QString());
     QCOMPARE(Shown(form), QStringLiteral("locked\n"));
 }
@@ -630,15 +614,12 @@ void TestMainWindow::closingEndsTheProgram()
     QVERIFY(FForm);
 }
 
-namespace {
-QTemporaryDir* ConfigHome = nullptr;
-}
-
 void TestMainWindow::nothingIsStored()
 {
     // A dialog run for real, confirmed and cancelled: the program keeps
     // nothing of it (Qt's own dialog would store its history and folder).
-    QVERIFY(ConfigHome && ConfigHome->isValid());
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QVERIFY(QFileInfo(configHome).isDir());
     QVERIFY(WriteFile(Path("kept.log"), "kept\n"));
     TUser user;
     TModalDriver driver([&](QWidget* modal) { user.Answer(modal); });
@@ -648,18 +629,10 @@ void TestMainWindow::nothingIsStored()
     user.Path.clear();
     FForm->bbOpen->click();
     QCOMPARE(user.Prefilled, Path("kept.log"));
-    QCOMPARE(QDir(ConfigHome->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+    QCOMPARE(QDir(configHome).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
 }
 
-int main(int argc, char** argv)
-{
-    QTemporaryDir configHome;
-    ConfigHome = &configHome;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-    TApplication application(argc, argv);
-    TestMainWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+KESTRUN_APP_TEST_MAIN(TestMainWindow)
 
 #include "tst_mainwindow.moc"

@@ -4,6 +4,7 @@
 #include "app/TailLoader.h"
 #include "base/Failure.h"
 #include "tests/ChildProcess.h"
+#include "tests/Harness.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -20,24 +21,14 @@ namespace {
 // The outcome of BytesToRead: the byte count, or the failure text.
 QString Outcome(const QString& text, QChar separator)
 {
-    try {
-        return QString::number(BytesToRead(text, separator));
-    } catch (const TFailure& failure) {
-        return failure.Message();
-    }
+    QString bytes;
+    const QString failure = FailureOf([&] { bytes = QString::number(BytesToRead(text, separator)); });
+    return failure.isEmpty() ? bytes : failure;
 }
 
 QString Invalid(const QString& text)
 {
     return u'\'' + text + QStringLiteral("' is not a valid floating point value");
-}
-
-// Whether the file now holds the bytes; callers QVERIFY it, so that a
-// failed write ends the test.
-[[nodiscard]] bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // A sparse file of the given size whose last bytes are `tail`.
@@ -70,59 +61,9 @@ TMallocBytes ReadTailBlock(const QString& path, std::int32_t bytes)
 
 QString OpenFailure(const QString& path)
 {
-    try {
-        TTailFile file(path);
-    } catch (const TFailure& failure) {
-        return failure.Message();
-    }
-    return QStringLiteral("opened");
+    return FailureOf([&] { TTailFile file(path); });
 }
 
-// Another process holding an exclusive lock on a file, for as long as this lives.
-class TLockHolder
-{
-public:
-    explicit TLockHolder(const QString& path) : FPath(path)
-    {
-        // One process that takes the lock and keeps it until it is killed.
-        FProcess.start(QStringLiteral("sh"),
-                       {QStringLiteral("-c"), QStringLiteral("exec 9<\"$0\"; flock -x 9; exec sleep 60"),
-                        path});
-        FStarted = FProcess.waitForStarted();
-        // Wait until the lock is really taken.
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-        for (int i = 0; FStarted && i < 500; ++i) {
-            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-                FHeld = true;
-                break;
-            }
-            ::flock(fd, LOCK_UN);
-            QThread::msleep(10);
-        }
-        ::close(fd);
-    }
-    ~TLockHolder()
-    {
-        FProcess.kill();
-        FProcess.waitForFinished();
-        // The lock goes with the last descriptor of the holder; make sure it
-        // is gone before the test goes on.
-        const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY);
-        for (int i = 0; fd >= 0 && i < 500 && ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++i)
-            QThread::msleep(10);
-        if (fd >= 0) {
-            ::flock(fd, LOCK_UN);
-            ::close(fd);
-        }
-    }
-    bool Held() const { return FHeld; }
-
-private:
-    QString FPath;
-    QProcess FProcess;
-    bool FStarted = false;
-    bool FHeld = false;
-};
 
 } // namespace
 
@@ -355,12 +296,7 @@ void TestTailLoader::fileShrinkingDuringTheLoad()
     TTailBlock block(1000);
     const TTailFile file(path);
     QVERIFY(QFile::resize(path, 10));
-    try {
-        file.ReadTail(block);
-        QFAIL("a short read must fail");
-    } catch (const TFailure& failure) {
-        QCOMPARE(failure.Message(), QStringLiteral("Stream read error"));
-    }
+    QCOMPARE(FailureOf([&] { file.ReadTail(block); }), QStringLiteral("Stream read error"));
 }
 
 void TestTailLoader::namesThatAreNotUtf8_data()

@@ -1,11 +1,11 @@
 // The about window's three controls: gradient panel, wire-frame image and
 // hyperlink label.
 
-#include "app/KestrunApp.h"
 #include "base/Failure.h"
 #include "components/ImageMp.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"
+#include "tests/Harness.h"
 
 #include <QDesktopServices>
 #include <QPainter>
@@ -61,16 +61,6 @@ QImage PaintedGradient(int width, int height, G::TGradStyle style, int step = 1,
     const G::TColourTable table = G::BuildColourTable(start, end, direction);
     G::PaintGradient(painter, {QSize(width, height), table, style, step});
     return image;
-}
-
-QString Failure(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const TFailure& failure) {
-        return failure.Message();
-    }
-    return QString();
 }
 
 } // namespace
@@ -233,13 +223,13 @@ void TestComponents::gradientSetters()
     QCOMPARE(paints, 2);
     QCOMPARE(uint(gradient->ColourTable()[0]), uint(Stored(255, 0, 0)));
 
-    QCOMPARE(Failure([&] { gradient->SetStepWidth(11); }), QStringLiteral("Range check error"));
+    QCOMPARE(FailureOf([&] { gradient->SetStepWidth(11); }), QStringLiteral("Range check error"));
     QCOMPARE(gradient->StepWidth(), 1);
 
     // Without a parent the value is stored, then painting fails.
     TVelmGradient orphan;
     orphan.setObjectName(QStringLiteral("Lonely"));
-    QCOMPARE(Failure([&] { orphan.SetEndColor(G::ecWhite); }),
+    QCOMPARE(FailureOf([&] { orphan.SetEndColor(G::ecWhite); }),
              QStringLiteral("Control 'Lonely' has no parent window"));
     QCOMPARE(orphan.EndColor(), G::ecWhite);
     QCOMPARE(uint(orphan.ColourTable()[0]), uint(Stored(0, 0, 255)));
@@ -310,7 +300,7 @@ void TestComponents::timerRate()
     image.SetTimerRate(30);
     QCOMPARE(image.Timer().interval(), 30);
     QVERIFY(image.Timer().isActive());
-    QCOMPARE(Failure([&] { image.SetTimerRate(-5); }), QStringLiteral("Range check error"));
+    QCOMPARE(FailureOf([&] { image.SetTimerRate(-5); }), QStringLiteral("Range check error"));
     QCOMPARE(image.TimerRate(), -5);
     QCOMPARE(image.Timer().interval(), 30);
     image.SetTimerRate(0);
@@ -328,11 +318,11 @@ void TestComponents::floatingPointFaultStopsTheAnimation()
     TImageMp image;
     image.SetTimerRate(30);
     image.SetAngleX(std::numeric_limits<double>::infinity());
-    QCOMPARE(Failure([&] { image.RenderFrame(); }), QStringLiteral("Invalid floating point operation"));
+    QCOMPARE(FailureOf([&] { image.RenderFrame(); }), QStringLiteral("Invalid floating point operation"));
     QVERIFY(!image.Timer().isActive());
 
     TWireFrame frame;
-    QCOMPARE(Failure([&] { frame.NextFrame(0.1, 0.1, 1e308, 81); }), QStringLiteral("Floating point overflow"));
+    QCOMPARE(FailureOf([&] { frame.NextFrame(0.1, 0.1, 1e308, 81); }), QStringLiteral("Floating point overflow"));
 }
 
 void TestComponents::tickAfterDestructionRendersNothing()
@@ -417,11 +407,6 @@ void TestComponents::hoverStyle()
     QVERIFY(label.font().underline());
 }
 
-int main(int argc, char** argv)
-{
-    TApplication application(argc, argv);
-    TestComponents test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestComponents)
 
 #include "tst_components.moc"

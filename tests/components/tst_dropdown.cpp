@@ -3,10 +3,10 @@
 
 #define QTEST_QPA_MOUSE_HANDLING
 
-#include "app/KestrunApp.h"
 #include "base/Failure.h"
 #include "components/FlatCtls.h"
 #include "components/FlatDropdown.h"
+#include "tests/Harness.h"
 
 #include <QDialog>
 #include <QTest>
@@ -256,13 +256,7 @@ void TestDropdown::menuSettingsComeBack()
 
     // A failure while the menu is being shown: settings back, click ended.
     FMenu->OnPopup = [](TPopupMenu&) { throw TFailure(QStringLiteral("no menu today")); };
-    QString failure;
-    try {
-        FButton->Click();
-    } catch (const TFailure& e) {
-        failure = e.Message();
-    }
-    QCOMPARE(failure, QStringLiteral("no menu today"));
+    QCOMPARE(FailureOf([&] { FButton->Click(); }), QStringLiteral("no menu today"));
     QCOMPARE(FMenu->Alignment, TPopupMenu::paCenter);
     QCOMPARE(FMenu->TrackButton, TPopupMenu::tbRightButton);
     QCOMPARE(FButton->State(), tsUp);
@@ -296,11 +290,6 @@ void TestDropdown::quitWhileOpenSurvives()
     QVERIFY(!timedOut);
 }
 
-int main(int argc, char** argv)
-{
-    TApplication application(argc, argv);
-    TestDropdown test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestDropdown)
 
 #include "tst_dropdown.moc"

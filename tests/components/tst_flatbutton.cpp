@@ -4,11 +4,12 @@
 #define QTEST_QPA_MOUSE_HANDLING // mouse events travel through the window, as real ones do
 
 #include "about/AboutUnit.h"
-#include "app/KestrunApp.h"
 #include "app/Unit1.h"
 #include "components/AppHooks.h"
+#include "components/AppHooksProbe.h"
 #include "components/FlatCtls.h"
 #include "components/FlatDropdown.h"
+#include "tests/app/AppTestMain.h"
 
 #include <QLineEdit>
 #include <QTest>
@@ -511,11 +512,6 @@ void TestFlatButton::aboutButtonOpensWindows()
     qDeleteAll(two);
 }
 
-int main(int argc, char** argv)
-{
-    TApplication application(argc, argv);
-    TestFlatButton test;
-    return QTest::qExec(&test, argc, argv);
-}
+KESTRUN_APP_TEST_MAIN(TestFlatButton)
 
 #include "tst_flatbutton.moc"

@@ -1,9 +1,9 @@
 // The glyph holder: layout arithmetic, the shared glyph lists, and the
 // pixels of the images it builds for each state.
 
-#include "app/KestrunApp.h"
 #include "base/Failure.h"
 #include "components/FlatCtls.h"
+#include "tests/Harness.h"
 
 #include <QPainter>
 #include <QScopeGuard>
@@ -430,12 +430,7 @@ void TestGlyphs::wholePixelsOnFractionalScreens()
 void TestGlyphs::invalidImageSize()
 {
     TGlyphList list(16, 16);
-    try {
-        list.AddImageMasked(Filled(8, 16, Red), 0, true);
-        QFAIL("a small image must be refused");
-    } catch (const TFailure& failure) {
-        QCOMPARE(failure.Message(), QStringLiteral("Invalid image size"));
-    }
+    QCOMPARE(FailureOf([&] { list.AddImageMasked(Filled(8, 16, Red), 0, true); }), QStringLiteral("Invalid image size"));
     QCOMPARE(list.LiveCount(), 0);
     // The refused slot is free again.
     QCOMPARE(list.AddImageMasked(Filled(16, 16, Red), 0, true), 0);
@@ -507,11 +502,6 @@ void TestGlyphs::disabledCaptionAndArrow()
     QVERIFY(shadow && highlight);
 }
 
-int main(int argc, char** argv)
-{
-    TApplication application(argc, argv);
-    TestGlyphs test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestGlyphs)
 
 #include "tst_glyphs.moc"

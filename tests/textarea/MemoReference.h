@@ -8,12 +8,10 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <vector>
 
 namespace MemoReference {
@@ -259,19 +257,54 @@ private:
     QString FFault;
 };
 
-// A line laid out whole, without wrapping, from the left margin: what the
-// text area's places are compared with.
-inline std::unique_ptr<QTextLayout> WholeLine(const QString& line, const QFont& font)
+// One random edit of the kinds the text area makes: undo, redo, typing,
+// Backspace and Delete at a caret that moves now and then (so that runs of
+// typing and deleting join, and end), and replacements anywhere. `choose`
+// gives the choices: Below(n), a number in [0, n), and Text(reference), a
+// text to insert.
+template <class TChoices>
+void RandomEdit(TChecker& checker, qint64& caret, TChoices& choose)
 {
-    auto whole = std::make_unique<QTextLayout>(line, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
-    whole->setTextOption(option);
-    whole->beginLayout();
-    whole->createLine().setLineWidth(1e7);
-    whole->endLayout();
-    return whole;
+    const qint64 length = checker.Reference().size();
+    caret = checker.Snap(std::min(caret, length));
+    const qint64 from = choose.Below(length + 1);
+    const qint64 to = from + choose.Below(std::min<qint64>(length - from, 100) + 1);
+    switch (choose.Below(13)) {
+    case 0: checker.Undo(); break;
+    case 1: checker.Redo(); break;
+    case 2:
+    case 3:
+        // The caret moves; the text area ends the run then, but a run must
+        // also end where the next edit does not continue it.
+        caret = from;
+        if (choose.Below(2))
+            checker.BreakMerge();
+        break;
+    case 4:
+    case 5: {
+        const QString typed = choose.Below(2) ? QStringLiteral("x") : choose.Text(QString());
+        checker.Replace(caret, caret, typed, TEditKind::ekTyping);
+        caret += Inserted(typed).size();
+        break;
+    }
+    case 6:
+    case 7:
+        if (caret > 0) {
+            const qint64 end = caret;
+            caret = checker.Snap(caret - 1);
+            checker.Replace(caret, end, QString(), TEditKind::ekDeleteBack);
+        }
+        break;
+    case 8:
+    case 9: {
+        const qint64 next = caret < length && checker.Reference()[caret].isHighSurrogate() ? caret + 2 : caret + 1;
+        checker.Replace(caret, next, QString(), TEditKind::ekDeleteForward);
+        break;
+    }
+    case 10: checker.Replace(from, to, QString()); break;
+    case 11: checker.Replace(0, choose.Below(3) ? 0 : length, choose.Text(checker.Reference())); break;
+    default: checker.Replace(from, to, choose.Text(checker.Reference())); break;
+    }
 }
 
 } // namespace MemoReference

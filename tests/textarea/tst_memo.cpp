@@ -6,6 +6,7 @@
 #include "textarea/MemoEditor.h"
 #include "tests/ChildProcess.h"
 #include "tests/textarea/MemoReference.h"
+#include "tests/textarea/WholeLine.h"
 
 #include <QAccessible>
 #include <QAction>

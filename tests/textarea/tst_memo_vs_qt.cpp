@@ -7,6 +7,7 @@
 #include "textarea/Memo.h"
 #include "textarea/MemoText.h"
 #include "tests/textarea/MemoReference.h"
+#include "tests/textarea/WholeLine.h"
 
 #include <QApplication>
 #include <QClipboard>

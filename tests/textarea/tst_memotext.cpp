@@ -31,18 +31,23 @@ QByteArray RandomBytes(const QByteArray& flavour, int size, QRandomGenerator& ra
     return out;
 }
 
-QString RandomInsert(const QString& reference, QRandomGenerator& random)
-{
-    static const QStringList pool = {
-        QStringLiteral("x"), QStringLiteral("\r\n"), QStringLiteral("\r"), QStringLiteral("\n"),
-        QString::fromUtf8("é€"), QString::fromUtf8("😀"), QString(QChar(0xD800)),
-        QString(QChar(0x2029)), QStringLiteral("ab\rcd\r\nef\n"), QString(QChar(0xFFFD))};
-    if (random.bounded(4) == 0 && !reference.isEmpty()) {
-        const qint64 at = random.bounded(reference.size());
-        return reference.mid(at, random.bounded(200));
+// The random edits' choices: texts from a pool of line ends, characters
+// outside the first plane, lone surrogates, and pieces of the text itself.
+struct TRandomChoices {
+    QRandomGenerator& Random;
+
+    qint64 Below(qint64 n) { return Random.bounded(n); }
+    QString Text(const QString& reference)
+    {
+        static const QStringList pool = {
+            QStringLiteral("x"), QStringLiteral("\r\n"), QStringLiteral("\r"), QStringLiteral("\n"),
+            QString::fromUtf8("é€"), QString::fromUtf8("😀"), QString(QChar(0xD800)),
+            QString(QChar(0x2029)), QStringLiteral("ab\rcd\r\nef\n"), QString(QChar(0xFFFD))};
+        if (Random.bounded(4) == 0 && !reference.isEmpty())
+            return reference.mid(Random.bounded(reference.size()), Random.bounded(200));
+        return pool[Random.bounded(pool.size())];
     }
-    return pool[random.bounded(pool.size())];
-}
+};
 
 } // namespace
 
@@ -136,50 +141,10 @@ void TestMemoText::randomEdits()
     TChecker checker(RandomBytes(flavour, size, random));
     QCOMPARE(checker.Check(random.generate()), QString());
 
-    // Edits of every kind around a caret, as keys make them, so that typing
-    // and deleting runs join, and other edits anywhere.
+    TRandomChoices choices{random};
     qint64 caret = 0;
     for (int step = 0; step < 600; ++step) {
-        const qint64 length = checker.Reference().size();
-        caret = checker.Snap(std::min(caret, length));
-        const qint64 from = random.bounded(length + 1);
-        const qint64 to = from + random.bounded(std::min<qint64>(length - from, 50) + 1);
-        switch (random.bounded(13)) {
-        case 0: checker.Undo(); break;
-        case 1: checker.Redo(); break;
-        case 2:
-        case 3:
-            // The caret moves; the text area ends the run then, but a run must
-            // also end where the next edit does not continue it.
-            caret = from;
-            if (random.bounded(2))
-                checker.BreakMerge();
-            break;
-        case 4:
-        case 5: {
-            const QString typed = random.bounded(2) ? QStringLiteral("x") : RandomInsert(QString(), random);
-            checker.Replace(caret, caret, typed, TEditKind::ekTyping);
-            caret += Inserted(typed).size();
-            break;
-        }
-        case 6:
-        case 7:
-            if (caret > 0) {
-                const qint64 end = caret;
-                caret = checker.Snap(caret - 1);
-                checker.Replace(caret, end, QString(), TEditKind::ekDeleteBack);
-            }
-            break;
-        case 8:
-        case 9: {
-            const qint64 next = caret < length && checker.Reference()[caret].isHighSurrogate() ? caret + 2 : caret + 1;
-            checker.Replace(caret, next, QString(), TEditKind::ekDeleteForward);
-            break;
-        }
-        case 10: checker.Replace(from, to, QString()); break;
-        case 11: checker.Replace(0, random.bounded(3) ? 0 : length, RandomInsert(checker.Reference(), random)); break;
-        default: checker.Replace(from, to, RandomInsert(checker.Reference(), random)); break;
-        }
+        RandomEdit(checker, caret, choices);
         const QString fault = checker.Check(random.generate());
         if (!fault.isEmpty())
             QFAIL(qPrintable(QStringLiteral("step %1: %2").arg(step).arg(fault)));

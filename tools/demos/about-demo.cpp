@@ -2,11 +2,12 @@
 // server before the main window has its about button.
 
 #include "about/AboutUnit.h"
-#include "app/KestrunApp.h"
+
+#include <QApplication>
 
 int main(int argc, char** argv)
 {
-    TApplication application(argc, argv);
+    QApplication application(argc, argv);
     auto* about = new TAboutForm;
     about->show();
     QObject::connect(about, &QObject::destroyed, &application, &QCoreApplication::quit);

@@ -1,13 +1,14 @@
 // A window with a plain dropdown button and a split one, for looking at the
 // menus under a virtual X server. The window sits at 100, 100.
 
-#include "app/KestrunApp.h"
 #include "components/FlatCtls.h"
 #include "components/FlatDropdown.h"
 
+#include <QApplication>
+
 int main(int argc, char** argv)
 {
-    TApplication application(argc, argv);
+    QApplication application(argc, argv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("Dropdown demo"));
     window.resize(240, 160);

@@ -2,9 +2,9 @@
 // style, a supplied disabled half) on the button face and saves the picture,
 // enlarged, as a PNG:  glyph_demo OUT.png
 
-#include "app/KestrunApp.h"
 #include "components/FlatCtls.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -50,7 +50,7 @@ QImage Glyph(int kind)
 
 int main(int argc, char** argv)
 {
-    TApplication application(argc, argv);
+    QApplication application(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("glyphs.png");
 
     QImage sheet(4 * 24 + 8, 3 * 24 + 8, QImage::Format_RGB32);
