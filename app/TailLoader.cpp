@@ -343,7 +343,7 @@ std::int64_t TTailFile::ReadTail(TTailBlock& block, const std::function<bool(std
     ::posix_fadvise(FHandle, start, count, POSIX_FADV_WILLNEED);
 
     // The reader fills a piece while this thread goes through the one before.
-    constexpr std::int64_t Piece = 8 << 20;
+    constexpr std::int64_t Piece = 1 << 20;
     std::mutex lock;
     std::condition_variable changed;
     std::int64_t done = 0;

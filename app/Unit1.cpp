@@ -23,6 +23,7 @@
 #include <QPixmapCache>
 #include <QScreen>
 
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -267,10 +268,21 @@ void TForm1::LoadTail()
     // arrives; only the index needs memory of its own.
     std::optional<TTextStore> store;
     const std::int64_t capacity = std::min<std::int64_t>(wanted, file.Size());
+    // While the text shown is a loaded one, unedited, each piece is also
+    // compared with it as it arrives: a reload of the same bytes is then
+    // known to change nothing without a pass of its own.
+    const TTextStore& shown = Memo1->Model().Original();
+    bool sameBytes = Memo1->Model().Untouched() && shown.Size() == capacity;
+    std::int64_t compared = 0;
     try {
         const std::int64_t count = file.ReadTail(block, [&](std::int64_t arrived) {
             if (!store)
                 store.emplace(block.TakeData(), capacity, arrived);
+            if (sameBytes) {
+                sameBytes = std::memcmp(shown.Data() + compared, store->Data() + compared,
+                                        static_cast<std::size_t>(arrived - compared)) == 0;
+                compared = arrived;
+            }
             return store->Grow(arrived);
         });
         if (!store)
@@ -283,7 +295,8 @@ void TForm1::LoadTail()
     // was shorter than the block, or the data has one) always replaces.
     const bool hasZero = store->Size() < wanted || store->CutAtZero();
     // An unchanged text leaves the view, caret and selection where they are.
-    if (!hasZero && Memo1->Model().SameText(*store))
+    const bool unchanged = (sameBytes && compared == store->Size()) || Memo1->Model().SameText(*store);
+    if (!hasZero && unchanged)
         return;
     Memo1->LoadStore(std::move(*store));
 }

@@ -417,6 +417,16 @@ void TestMainWindow::sameTextKeepsTheView()
     vertical->setValue(200);
     QCOMPARE(Load(form, QStringLiteral("0.5"), Path("small.log")), QString());
     QCOMPARE(vertical->value(), 0);
+
+    // A tail read in several pieces that differs only in its last byte replaces.
+    const QByteArray big = content.repeated(6);
+    QVERIFY(WriteFile(Path("big.log"), big));
+    QCOMPARE(Load(form, QStringLiteral("3"), Path("big.log")), QString());
+    vertical->setValue(300);
+    QVERIFY(WriteFile(Path("big.log"), big.chopped(1) + 'X'));
+    QCOMPARE(Load(form, QStringLiteral("3"), Path("big.log")), QString());
+    QCOMPARE(vertical->value(), 0);
+    QVERIFY(Shown(form).endsWith(u'X'));
 }
 
 void TestMainWindow::decimalSeparatorFollowsTheLocale()
