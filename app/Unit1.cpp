@@ -283,7 +283,10 @@ void TForm1::LoadTail()
                                         static_cast<std::size_t>(arrived - compared)) == 0;
                 compared = arrived;
             }
-            return store->Grow(arrived);
+            const bool more = store->Grow(arrived);
+            // The first lines are laid out while the rest is on its way.
+            Memo1->PrepareFor(*store);
+            return more;
         });
         if (!store)
             store.emplace(block.TakeData(), capacity, 0);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 using namespace MemoInternal;
 
@@ -22,6 +23,7 @@ TLayoutCache::~TLayoutCache() = default;
 void TLayoutCache::SetFont(const QFont& font)
 {
     FFont = font;
+    FPrepared.clear();
     FAdvances.clear();
     FWideAdvances.clear();
     Forget();
@@ -41,6 +43,33 @@ void TLayoutCache::Forget()
     FLaidOutUnits = 0;
     FLongLines.clear();
     FLaidOutRevision = FText.Revision();
+    // What was laid out ahead counts where the text shows the same lines.
+    std::vector<TLayoutPtr> prepared = std::exchange(FPrepared, {});
+    if (!FComposition.Text.isEmpty())
+        return;
+    for (std::int64_t line = 0; line < std::int64_t(prepared.size()) && line < FText.LineCount(); ++line) {
+        const TLayoutPtr& layout = prepared[size_t(line)];
+        if (FText.LineStart(line) != layout->Start || FText.LineEnd(line) != layout->End
+            || FText.Text(layout->Start, layout->End) != layout->Layout.text())
+            break;
+        LineMeasured(layout->End - layout->Start, layout->Width);
+        Keep(line, layout);
+    }
+}
+
+void TLayoutCache::Prepare(const TTextStore& store, std::int64_t lines)
+{
+    lines = std::min(lines, store.End().Breaks);
+    for (auto line = std::int64_t(FPrepared.size()); line < lines; ++line) {
+        const TTextMark start = store.SeekLine(line);
+        const TTextMark next = store.SeekLine(line + 1);
+        if (next.Units - 1 - start.Units > LongLine)
+            return;
+        QString text;
+        store.Decode(start.Byte, next.Byte, text, u'\n');
+        text.chop(1);
+        FPrepared.push_back(LineLayout(text, start.Units, next.Units - 1));
+    }
 }
 
 qreal TLayoutCache::Advance(char32_t code)
@@ -482,6 +511,13 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
         return *found;
     }
 
+    const bool preeditHere = composing && FCaret >= lineStart && FCaret <= lineEnd;
+    if (!map && !preeditHere) {
+        const TLayoutPtr layout = LineLayout(FText.Text(lineStart, lineEnd), lineStart, lineEnd);
+        LineMeasured(lineEnd - lineStart, layout->Width);
+        Keep(line, layout);
+        return layout;
+    }
     auto layout = std::make_shared<TLineLayout>();
     layout->LineStart = lineStart;
     layout->LineEnd = lineEnd;
@@ -527,14 +563,33 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
         layout->Right = layout->Width;
         LineMeasured(layout->End - layout->Start, layout->Width);
     }
-    if (!preedit) {
-        FLaidOutUnits += layout->End - layout->Start;
-        if (FLaidOutUnits > CachedUnits) {
-            FLayouts.clear();
-            FLaidOutUnits = layout->End - layout->Start;
-        }
-        FLayouts.insert(key, layout);
+    if (!preedit)
+        Keep(line, layout);
+    return layout;
+}
+
+void TLayoutCache::Keep(std::int64_t line, const TLayoutPtr& layout)
+{
+    FLaidOutUnits += layout->End - layout->Start;
+    if (FLaidOutUnits > CachedUnits) {
+        FLayouts.clear();
+        FLaidOutUnits = layout->End - layout->Start;
     }
+    FLayouts.insert(std::make_pair(line, std::int64_t(layout->Window)), layout);
+}
+
+TLayoutCache::TLayoutPtr TLayoutCache::LineLayout(const QString& text, std::int64_t start, std::int64_t end) const
+{
+    auto layout = std::make_shared<TLineLayout>();
+    layout->LineStart = layout->Start = start;
+    layout->LineEnd = layout->End = end;
+    layout->RightToLeft = text.isRightToLeft();
+    layout->Layout.setText(text);
+    layout->Layout.setFont(FFont);
+    layout->Layout.setTextOption(LineOption());
+    LayOutOneLine(layout->Layout);
+    layout->Width = layout->Line().naturalTextWidth();
+    layout->Right = layout->Width;
     return layout;
 }
 

@@ -67,6 +67,11 @@ public:
     TLayoutPtr Window(std::int64_t line, qsizetype window);
     const TLongLine& LongLineMarks(std::int64_t line);
     bool RightToLeft(std::int64_t line);
+    // Lays out ahead the first `lines` lines of a store still being read
+    // (those whose end has arrived and that are not long), as they will be
+    // laid out once it is the text. The next Forget keeps those the text
+    // then shows alike.
+    void Prepare(const TTextStore& store, std::int64_t lines);
     // Everything laid out goes; or only one line's layouts (the composition changed).
     void Forget();
     void ForgetLine(std::int64_t line);
@@ -101,6 +106,9 @@ private:
     // Lays a window out and records its shaped width; the layout is not kept.
     void Shape(TLongLine& map, std::int64_t line, qsizetype k);
     void Place(TLineLayout& layout, const TLongLine& map) const;
+    // A short line's layout of text at [start, end) of its line.
+    TLayoutPtr LineLayout(const QString& text, std::int64_t start, std::int64_t end) const;
+    void Keep(std::int64_t line, const TLayoutPtr& layout);
 
     const TMemoText& FText;
     const TComposition& FComposition;
@@ -112,6 +120,7 @@ private:
     std::vector<float> FAdvances;
     QHash<char32_t, float> FWideAdvances;   // of characters past the first plane
     std::uint64_t FLaidOutRevision = ~std::uint64_t(0);
+    std::vector<TLayoutPtr> FPrepared;     // of the first lines of a text on its way
     qreal FWidestLaidOut = 0;
     qreal FWidthEstimate = 0;
 };

@@ -61,6 +61,11 @@ void TMemo::LoadStore(TTextStore store)
     FEditor->Load(std::move(store));
 }
 
+void TMemo::PrepareFor(const TTextStore& store)
+{
+    FEditor->Layout().Prepare(store, VisibleLines() + 1);
+}
+
 void TMemo::SetText(const QString& text)
 {
     TTextStore store;

@@ -32,6 +32,9 @@ public:
     // Shows a loaded text from the top with the caret at the start; the undo
     // history goes.
     void LoadStore(TTextStore store);
+    // While a store is still being read for LoadStore: lays out ahead the
+    // lines it will show first.
+    void PrepareFor(const TTextStore& store);
     void SetText(const QString& text);
     // The whole text, each line end as '\n'.
     QString Text() const;

@@ -28,8 +28,8 @@ void TMemoEditor::Load(TTextStore store)
     FText.Load(std::move(store));
     FCursor = FAnchor = 0;
     FColumnX = -1;
-    FLayout.Forget();
     FLayout.ResetWidth();
+    FLayout.Forget();
     Q_EMIT TextChanged({0, before, FText.Length()});
     Finish(true, false);
 }
@@ -72,37 +72,35 @@ void TMemoEditor::Run(TCommand command, bool select, int page)
     case C::cmPaste: Paste(); return;
     case C::cmDeleteSelection: DeleteSelection(); return;
     case C::cmSelectAll: SelectAll(); return;
-    default: break;
-    }
-
-    // An editing key ends a run of Up and Down, even one that changes nothing.
-    switch (command) {
-    case C::cmDeleteWordBack:
-    case C::cmDeleteWordForward:
     case C::cmDeleteBack:
     case C::cmDeleteForward:
-    case C::cmNewLine:
-    case C::cmTab: FColumnX = -1; break;
+    case C::cmDeleteWordBack:
+    case C::cmDeleteWordForward: Delete(command); return;
+    case C::cmNewLine: Insert(QStringLiteral("\n"), TEditKind::ekTyping); return;
+    case C::cmTab: Insert(QStringLiteral("\t"), TEditKind::ekTyping); return;
     default: Move(command, select, page); return;
     }
-    if (HasSelection() && command != C::cmNewLine && command != C::cmTab) {
+}
+
+void TMemoEditor::Delete(TCommand command)
+{
+    // An editing key ends a run of Up and Down, even one that changes nothing.
+    FColumnX = -1;
+    if (HasSelection()) {
         DeleteSelection();
         return;
     }
     switch (command) {
-    case C::cmDeleteWordBack: Replace(PreviousPosition(FCursor, true), FCursor, {}); break;
-    case C::cmDeleteWordForward: Replace(FCursor, NextPosition(FCursor, true), {}); break;
-    case C::cmDeleteBack:
+    case TCommand::cmDeleteWordBack: Replace(PreviousPosition(FCursor, true), FCursor, {}); break;
+    case TCommand::cmDeleteWordForward: Replace(FCursor, NextPosition(FCursor, true), {}); break;
+    case TCommand::cmDeleteBack:
         if (FCursor > 0)
             Replace(FText.Snap(FCursor - 1), FCursor, {}, TEditKind::ekDeleteBack);
         break;
-    case C::cmDeleteForward:
+    default:
         if (FCursor < FText.Length())
             Replace(FCursor, NextPosition(FCursor, false), {}, TEditKind::ekDeleteForward);
         break;
-    case C::cmNewLine: Insert(QStringLiteral("\n"), TEditKind::ekTyping); break;
-    case C::cmTab: Insert(QStringLiteral("\t"), TEditKind::ekTyping); break;
-    default: break;
     }
 }
 

@@ -82,6 +82,8 @@ Q_SIGNALS:
 
 private:
     void Move(TCommand command, bool select, int page);
+    // Backspace, Delete and their word forms: the selection, else what the key takes.
+    void Delete(TCommand command);
     // Runs an edit (what is coming: where, and how much goes) and tells the listeners.
     void Edit(const TEditChange& coming, const std::function<TEditChange()>& apply);
     void DeleteSelection();

@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace {
 
@@ -66,7 +66,7 @@ int UnitsOf(char32_t code)
 // Whether the 64 bytes at p are plain ASCII without CR or zero, the common
 // case; if so, `lines` has bit i set where byte i is a line feed. One load
 // of each 16 bytes serves both.
-bool Plain64(const unsigned char* p, std::uint64_t& lines)
+inline bool Plain64(const unsigned char* p, std::uint64_t& lines)
 {
     const __m128i feed = _mm_set1_epi8('\n');
     const __m128i ret = _mm_set1_epi8('\r');
@@ -80,6 +80,63 @@ bool Plain64(const unsigned char* p, std::uint64_t& lines)
         lines |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)))) << (16 * i);
     }
     return _mm_movemask_epi8(odd) == 0;
+}
+
+// The same, 32 bytes to a load, where the processor has AVX2.
+__attribute__((target("avx2"))) inline bool Plain64Avx2(const unsigned char* p, std::uint64_t& lines)
+{
+    const __m256i feed = _mm256_set1_epi8('\n');
+    const __m256i ret = _mm256_set1_epi8('\r');
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    const __m256i odd = _mm256_or_si256(
+        _mm256_or_si256(low, high),
+        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(low, ret), _mm256_cmpeq_epi8(low, zero)),
+                        _mm256_or_si256(_mm256_cmpeq_epi8(high, ret), _mm256_cmpeq_epi8(high, zero))));
+    lines = std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, feed))))
+            | std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, feed)))) << 32;
+    return _mm256_movemask_epi8(odd) == 0;
+}
+
+// Where the index stands: the mark reached, where the current line started
+// and the longest line so far.
+struct TIndexRun {
+    TTextMark At;
+    std::int64_t LineStart = 0;
+    std::int64_t Longest = 0;
+
+    void LineEnd(std::int64_t unitsAtBreak)
+    {
+        Longest = std::max(Longest, unitsAtBreak - LineStart);
+        LineStart = unitsAtBreak + 1;
+        ++At.Breaks;
+    }
+};
+
+// Crosses plain 64-byte blocks while they last, up to `stop` (no block
+// starts at or past it) and `limit` (no block ends past it).
+template <bool (*Plain)(const unsigned char*, std::uint64_t&)>
+inline void CrossPlainWith(const unsigned char* bytes, TIndexRun& run, std::int64_t stop, std::int64_t limit)
+{
+    TTextMark& at = run.At;
+    for (std::uint64_t lines = 0; at.Byte < stop && limit - at.Byte >= 64 && Plain(bytes + at.Byte, lines);) {
+        for (; lines; lines &= lines - 1)
+            run.LineEnd(at.Units + std::countr_zero(lines));
+        at.Units += 64;
+        at.Byte += 64;
+    }
+}
+
+void CrossPlainSse2(const unsigned char* bytes, TIndexRun& run, std::int64_t stop, std::int64_t limit)
+{
+    CrossPlainWith<Plain64>(bytes, run, stop, limit);
+}
+
+__attribute__((target("avx2"))) void CrossPlainAvx2(const unsigned char* bytes, TIndexRun& run,
+                                                     std::int64_t stop, std::int64_t limit)
+{
+    CrossPlainWith<Plain64Avx2>(bytes, run, stop, limit);
 }
 
 } // namespace
@@ -178,14 +235,8 @@ void TTextStore::Step(TTextMark& mark) const
 void TTextStore::Index(std::int64_t limit)
 {
     const unsigned char* const bytes = Bytes();
-    TTextMark at = FEnd;
-    std::int64_t lineStart = FLineStartUnits;
-    std::int64_t longest = FLongestLine;
-    const auto lineEnd = [&](std::int64_t unitsAtBreak) {
-        longest = std::max(longest, unitsAtBreak - lineStart);
-        lineStart = unitsAtBreak + 1;
-        ++at.Breaks;
-    };
+    TIndexRun run{FEnd, FLineStartUnits, FLongestLine};
+    TTextMark& at = run.At;
     // The text ends at its first zero byte.
     const auto step = [&] {
         char32_t code = 0;
@@ -196,7 +247,7 @@ void TTextStore::Index(std::int64_t limit)
             return;
         }
         if (code == U'\n')
-            lineEnd(at.Units);
+            run.LineEnd(at.Units);
         at.Units += UnitsOf(code);
         at.Byte += length;
     };
@@ -210,21 +261,19 @@ void TTextStore::Index(std::int64_t limit)
             step();
             continue;
         }
-        // Plain ASCII without CR or zero, the common case, goes 64 bytes at a time.
-        const unsigned char* p = bytes + at.Byte;
-        if (std::uint64_t lines = 0; Plain64(p, lines)) {
-            for (; lines; lines &= lines - 1)
-                lineEnd(at.Units + std::countr_zero(lines));
-            at.Units += 64;
-            at.Byte += 64;
+        // Plain ASCII without CR or zero, the common case, goes 64 bytes at a
+        // time; a block with anything else a character at a time.
+        static const auto crossPlain = __builtin_cpu_supports("avx2") ? CrossPlainAvx2 : CrossPlainSse2;
+        const std::int64_t before = at.Byte;
+        crossPlain(bytes, run, FNextMark, limit);
+        if (at.Byte != before)
             continue;
-        }
         for (const std::int64_t blockEnd = at.Byte + 64; at.Byte < blockEnd && !FCutAtZero;)
             step();
     }
     FEnd = at;
-    FLineStartUnits = lineStart;
-    FLongestLine = longest;
+    FLineStartUnits = run.LineStart;
+    FLongestLine = run.Longest;
 }
 
 void TTextStore::Append(QStringView text)

@@ -106,6 +106,7 @@ private Q_SLOTS:
     void failuresKeepTheText();
     void lockedFileKeepsTheText();
     void sameTextKeepsTheView();
+    void linesLaidOutAheadPlaceAsFreshOnes();
     void decimalSeparatorFollowsTheLocale();
 
     void cancelReadsNothing();
@@ -427,6 +428,27 @@ void TestMainWindow::sameTextKeepsTheView()
     QCOMPARE(Load(form, QStringLiteral("3"), Path("big.log")), QString());
     QCOMPARE(vertical->value(), 0);
     QVERIFY(Shown(form).endsWith(u'X'));
+}
+
+void TestMainWindow::linesLaidOutAheadPlaceAsFreshOnes()
+{
+    // A load lays its first lines out while the rest is read; their places
+    // are those of lines laid out afresh from the same text.
+    QByteArray content;
+    for (int i = 0; content.size() < 3'000'000; ++i)
+        content += "\tline " + QByteArray::number(i) + " \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d mixed\n";
+    QVERIFY(WriteFile(Path("ahead.log"), content));
+    TForm1& form = *FForm;
+    QCOMPARE(Load(form, QStringLiteral("3"), Path("ahead.log")), QString());
+    const auto places = [&] {
+        QList<QRect> rects;
+        for (std::int64_t pos = 0; pos < 400; pos += 3)
+            rects << form.Memo1->CharacterRect(pos);
+        return rects;
+    };
+    const QList<QRect> loaded = places();
+    form.Memo1->SetText(Shown(form));
+    QCOMPARE(loaded, places());
 }
 
 void TestMainWindow::decimalSeparatorFollowsTheLocale()
