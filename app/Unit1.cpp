@@ -6,6 +6,7 @@
 #include "components/Accessible.h"
 #include "components/FlatCtls.h"
 #include "textarea/Memo.h"
+#include "textarea/MemoText.h"
 #include "ui_Unit1.h"
 
 #include <QAbstractButton>
@@ -285,7 +286,8 @@ void TForm1::LoadTail()
             }
             const bool more = store->Grow(arrived);
             // The first lines are laid out while the rest is on its way.
-            Memo1->PrepareFor(*store);
+            if (arrived < capacity)
+                Memo1->PrepareFor(*store);
             return more;
         });
         if (!store)
