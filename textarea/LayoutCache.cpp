@@ -59,6 +59,11 @@ void TLayoutCache::Forget()
 
 void TLayoutCache::Prepare(const TTextStore& store, std::int64_t lines)
 {
+    // Another store than the one these were laid out for (a load that
+    // changed nothing keeps its lines here): start afresh.
+    if (FPreparedFrom != store.Data())
+        FPrepared.clear();
+    FPreparedFrom = store.Data();
     lines = std::min(lines, store.End().Breaks);
     for (auto line = std::int64_t(FPrepared.size()); line < lines; ++line) {
         const TTextMark start = store.SeekLine(line);

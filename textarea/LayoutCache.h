@@ -121,6 +121,7 @@ private:
     QHash<char32_t, float> FWideAdvances;   // of characters past the first plane
     std::uint64_t FLaidOutRevision = ~std::uint64_t(0);
     std::vector<TLayoutPtr> FPrepared;     // of the first lines of a text on its way
+    const char* FPreparedFrom = nullptr;   // the bytes they were laid out from
     qreal FWidestLaidOut = 0;
     qreal FWidthEstimate = 0;
 };

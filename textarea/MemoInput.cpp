@@ -2,10 +2,9 @@
 
 #include "textarea/Memo.h"
 
+#include "base/Failure.h"
 #include "textarea/MemoEditor.h"
 #include "textarea/MemoInternal.h"
-
-#include "base/Failure.h"
 
 #include <QApplication>
 #include <QClipboard>
