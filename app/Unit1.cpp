@@ -300,8 +300,9 @@ void TForm1::LoadTail()
     // was shorter than the block, or the data has one) always replaces.
     const bool hasZero = store->Size() < wanted || store->CutAtZero();
     // An unchanged text leaves the view, caret and selection where they are.
-    const bool unchanged = (sameBytes && compared == store->Size()) || Memo1->Model().SameText(*store);
-    if (!hasZero && unchanged)
+    // Bytes that differ may still show the same text (two bad bytes are
+    // each one U+FFFD): only the text says no.
+    if (!hasZero && ((sameBytes && compared == store->Size()) || Memo1->Model().SameText(*store)))
         return;
     Memo1->LoadStore(std::move(*store));
 }

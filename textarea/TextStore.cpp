@@ -234,6 +234,7 @@ void TTextStore::Step(TTextMark& mark) const
 
 void TTextStore::Index(std::int64_t limit)
 {
+    static const auto crossPlain = __builtin_cpu_supports("avx2") ? CrossPlainAvx2 : CrossPlainSse2;
     const unsigned char* const bytes = Bytes();
     TIndexRun run{FEnd, FLineStartUnits, FLongestLine};
     TTextMark& at = run.At;
@@ -263,7 +264,6 @@ void TTextStore::Index(std::int64_t limit)
         }
         // Plain ASCII without CR or zero, the common case, goes 64 bytes at a
         // time; a block with anything else a character at a time.
-        static const auto crossPlain = __builtin_cpu_supports("avx2") ? CrossPlainAvx2 : CrossPlainSse2;
         const std::int64_t before = at.Byte;
         crossPlain(bytes, run, FNextMark, limit);
         if (at.Byte != before)
