@@ -51,10 +51,10 @@ public:
     char* Data() const { return FData.get(); }
     std::int32_t Size() const { return FSize; }
     // Hands the memory over (to the text that shows it); the block is empty after.
-    TMallocBytes TakeData() { return std::move(FData); }
+    TBlockBytes TakeData() { return std::move(FData); }
 
 private:
-    TMallocBytes FData;
+    TBlockBytes FData;
     std::int32_t FSize = 0;
 };
 

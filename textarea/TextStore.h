@@ -20,10 +20,17 @@
 // CR and a lone LF each end one line. Positions count UTF-16 units, a line
 // end counting one.
 
+// A text's bytes: memory from malloc, or a private mapping of `Mapped` bytes.
 struct TFreeBytes {
-    void operator()(char* p) const noexcept { std::free(p); }
+    std::size_t Mapped = 0;
+    void operator()(char* p) const noexcept;
 };
-using TMallocBytes = std::unique_ptr<char, TFreeBytes>;
+using TBlockBytes = std::unique_ptr<char, TFreeBytes>;
+
+// `size` fresh zero bytes (at least one) for a loaded text, mapped on huge
+// page boundaries, where reading into them costs least; empty when the
+// memory cannot be had.
+TBlockBytes ZeroBlock(std::int64_t size);
 
 // A character boundary in a byte store: its byte offset, and the UTF-16
 // units and line ends before it.
@@ -43,10 +50,10 @@ public:
     // A loaded block of which the first `size` bytes count; the text ends at
     // the first zero byte, and the block is cut to the text. Throws
     // std::bad_alloc when the index cannot be had.
-    TTextStore(TMallocBytes block, std::int64_t size);
+    TTextStore(TBlockBytes block, std::int64_t size);
     // A block still being read into, `capacity` bytes at most: Grow indexes
     // what has arrived, Finish ends the text where the bytes ended.
-    TTextStore(TMallocBytes block, std::int64_t capacity, std::int64_t arrived);
+    TTextStore(TBlockBytes block, std::int64_t capacity, std::int64_t arrived);
     // The first `arrived` bytes are in; false once a zero byte has ended the
     // text, so that nothing after it is needed.
     bool Grow(std::int64_t arrived);
@@ -86,7 +93,7 @@ private:
     void Index(std::int64_t limit);
     void SkipLeadingContinuation();
 
-    TMallocBytes FBlock;
+    TBlockBytes FBlock;
     std::string FAdded;
     std::int64_t FSize = 0;
     int FLeadSkip = 0;

@@ -52,7 +52,7 @@ QByteArray ReadTailBytes(const QString& path, std::int32_t bytes)
     return QByteArray(block.Data(), count);
 }
 
-TMallocBytes ReadTailBlock(const QString& path, std::int32_t bytes)
+TBlockBytes ReadTailBlock(const QString& path, std::int32_t bytes)
 {
     TTailBlock block(bytes);
     TTailFile(path).ReadTail(block);

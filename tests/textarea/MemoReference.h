@@ -109,7 +109,7 @@ inline QString Inserted(const QString& text)
 
 inline TTextStore StoreOf(const QByteArray& bytes)
 {
-    TMallocBytes block(static_cast<char*>(std::malloc(std::size_t(bytes.size()) + 1)));
+    TBlockBytes block(static_cast<char*>(std::malloc(std::size_t(bytes.size()) + 1)));
     std::memcpy(block.get(), bytes.constData(), std::size_t(bytes.size()));
     return TTextStore(std::move(block), bytes.size());
 }

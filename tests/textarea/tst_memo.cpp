@@ -619,7 +619,7 @@ void TestMemo::accessibleTextPastAnIntsReach()
     QSKIP("2 GB of text is too slow to fill under AddressSanitizer");
 #endif
     constexpr std::int64_t Size = std::int64_t(std::numeric_limits<int>::max()) + 4000;
-    TMallocBytes block(static_cast<char*>(std::malloc(Size)));
+    TBlockBytes block(static_cast<char*>(std::malloc(Size)));
     QVERIFY(block);
     std::memset(block.get(), 'a', Size);
     for (std::int64_t at = 99; at < Size; at += 100)
@@ -656,7 +656,7 @@ void TestMemo::copyBeyondMemoryFailsClearly()
     // 300 MB of text, whose copy needs 600 MB more, in a child allowed 450 MB more.
     const int status = ExitStatusWithAddressLimit(AddressSpaceInUse() + (450 << 20), [] {
         constexpr std::int64_t Size = 300'000'000;
-        TMallocBytes block(static_cast<char*>(std::malloc(Size)));
+        TBlockBytes block(static_cast<char*>(std::malloc(Size)));
         std::memset(block.get(), 'x', Size);
         // Copy and Cut of all of it fail with a message, and the text stays.
         TMemo memo;

@@ -166,7 +166,7 @@ public:
     void Load(const QByteArray& bytes)
     {
         // As a load hands it over: the bytes as read, line ends and all.
-        TMallocBytes block(static_cast<char*>(std::malloc(std::max<qsizetype>(1, bytes.size()))));
+        TBlockBytes block(static_cast<char*>(std::malloc(std::max<qsizetype>(1, bytes.size()))));
         std::memcpy(block.get(), bytes.constData(), size_t(bytes.size()));
         FMemo.LoadStore(TTextStore(std::move(block), bytes.size()));
         FQt.setPlainText(FMemo.Text());

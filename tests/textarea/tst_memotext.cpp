@@ -111,7 +111,7 @@ void TestMemoText::displayRules()
     QCOMPARE(model.LineCount(), text.count(u'\n') + 1);
     // The same bytes indexed as they arrive, in pieces of several sizes.
     for (const qsizetype piece : {1, 7, 65, 333}) {
-        TMallocBytes block(static_cast<char*>(std::malloc(std::size_t(bytes.size()) + 1)));
+        TBlockBytes block(static_cast<char*>(std::malloc(std::size_t(bytes.size()) + 1)));
         std::memcpy(block.get(), bytes.constData(), std::size_t(bytes.size()));
         TTextStore store(std::move(block), bytes.size(), 0);
         for (qsizetype arrived = piece; arrived < bytes.size() && store.Grow(arrived); arrived += piece) {
