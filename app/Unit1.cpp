@@ -269,20 +269,24 @@ void TForm1::LoadTail()
     // arrives; only the index needs memory of its own.
     std::optional<TTextStore> store;
     const std::int64_t capacity = std::min<std::int64_t>(wanted, file.Size());
-    // While the text shown is a loaded one, unedited, each piece is also
-    // compared with it as it arrives: a reload of the same bytes is then
-    // known to change nothing without a pass of its own.
+    // While the text shown is a loaded one, unedited, of the same length,
+    // each piece is compared with it as it arrives. As long as the bytes are
+    // those shown, a load that ends there changes nothing, so the index
+    // waits; the first piece that differs has it catch up. (A file shorter
+    // than the block always replaces the text, below.)
     const TTextStore& shown = Memo1->Model().Original();
-    bool sameBytes = Memo1->Model().Untouched() && shown.Size() == capacity;
+    bool sameBytes = capacity == wanted && Memo1->Model().Untouched() && shown.Size() == capacity;
     std::int64_t compared = 0;
     try {
         const std::int64_t count = file.ReadTail(block, [&](std::int64_t arrived) {
             if (!store)
-                store.emplace(block.TakeData(), capacity, arrived);
+                store.emplace(block.TakeData(), capacity, 0);
             if (sameBytes) {
                 sameBytes = std::memcmp(shown.Data() + compared, store->Data() + compared,
                                         static_cast<std::size_t>(arrived - compared)) == 0;
                 compared = arrived;
+                if (sameBytes)
+                    return true;
             }
             const bool more = store->Grow(arrived);
             // The first lines are laid out while the rest is on its way.
@@ -290,6 +294,9 @@ void TForm1::LoadTail()
                 Memo1->PrepareFor(*store);
             return more;
         });
+        // The same bytes as shown: the view, caret and selection stay.
+        if (sameBytes && compared == count)
+            return;
         if (!store)
             store.emplace(block.TakeData(), capacity, 0);
         store->Finish(count);
@@ -302,7 +309,7 @@ void TForm1::LoadTail()
     // An unchanged text leaves the view, caret and selection where they are.
     // Bytes that differ may still show the same text (two bad bytes are
     // each one U+FFFD): only the text says no.
-    if (!hasZero && ((sameBytes && compared == store->Size()) || Memo1->Model().SameText(*store)))
+    if (!hasZero && Memo1->Model().SameText(*store))
         return;
     Memo1->LoadStore(std::move(*store));
 }

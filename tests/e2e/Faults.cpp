@@ -11,12 +11,14 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -74,6 +76,42 @@ TFault FaultOf(int fd)
     return fd >= 0 && fd < 4096 ? GFaults[fd] : fNone;
 }
 
+// Applies the descriptor's fault to a read of `count` bytes at `offset`:
+// false, with what the read returns in `refused`, when it does not reach
+// the file; otherwise true, with `count` cut to what it may read.
+bool LetRead(int fd, std::size_t& count, off_t offset, ssize_t& refused)
+{
+    switch (FaultOf(fd)) {
+    case fEio:
+        errno = EIO;
+        refused = -1;
+        return false;
+    case fEintr:
+        GInterrupted[fd] = !GInterrupted[fd];
+        if (GInterrupted[fd]) {
+            errno = EINTR;
+            refused = -1;
+            return false;
+        }
+        break;
+    case fShort:
+        count = std::min<std::size_t>(count, 1000);
+        break;
+    case fTruncated: {
+        const off_t end = ::lseek(fd, 0, SEEK_END) / 2;
+        if (offset >= end) {
+            refused = 0;
+            return false;
+        }
+        count = std::min<std::size_t>(count, std::size_t(end - offset));
+        break;
+    }
+    default:
+        break;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" {
@@ -107,37 +145,37 @@ int flock(int fd, int operation)
 
 ssize_t pread64(int fd, void* buffer, size_t count, off_t offset)
 {
-    const auto real = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread64");
-    switch (FaultOf(fd)) {
-    case fEio:
-        errno = EIO;
-        return -1;
-    case fEintr:
-        GInterrupted[fd] = !GInterrupted[fd];
-        if (GInterrupted[fd]) {
-            errno = EINTR;
-            return -1;
-        }
-        break;
-    case fShort:
-        count = std::min<size_t>(count, 1000);
-        break;
-    case fTruncated: {
-        const off_t end = ::lseek(fd, 0, SEEK_END) / 2;
-        if (offset >= end)
-            return 0;
-        count = std::min<size_t>(count, size_t(end - offset));
-        break;
-    }
-    default:
-        break;
-    }
-    return real(fd, buffer, count, offset);
+    ssize_t refused = 0;
+    if (!LetRead(fd, count, offset, refused))
+        return refused;
+    return Next<ssize_t (*)(int, void*, size_t, off_t)>("pread64")(fd, buffer, count, offset);
 }
 
 ssize_t pread(int fd, void* buffer, size_t count, off_t offset)
 {
     return pread64(fd, buffer, count, offset);
+}
+
+ssize_t preadv64v2(int fd, const iovec* parts, int partCount, off_t offset, int flags)
+{
+    std::size_t count = 0;
+    for (int i = 0; i < partCount; ++i)
+        count += parts[i].iov_len;
+    ssize_t refused = 0;
+    if (!LetRead(fd, count, offset, refused))
+        return refused;
+    // The same parts, cut to the bytes the fault lets through.
+    std::vector<iovec> cut(parts, parts + partCount);
+    for (iovec& part : cut) {
+        part.iov_len = std::min(part.iov_len, count);
+        count -= part.iov_len;
+    }
+    return Next<ssize_t (*)(int, const iovec*, int, off_t, int)>("preadv64v2")(fd, cut.data(), partCount, offset, flags);
+}
+
+ssize_t preadv2(int fd, const iovec* parts, int partCount, off_t offset, int flags)
+{
+    return preadv64v2(fd, parts, partCount, offset, flags);
 }
 
 int close(int fd)
