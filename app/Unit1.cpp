@@ -280,7 +280,7 @@ void TForm1::LoadTail()
     try {
         const std::int64_t count = file.ReadTail(block, [&](std::int64_t arrived) {
             if (!store)
-                store.emplace(block.TakeData(), capacity, 0);
+                store.emplace(TTextStore::Reading(block.TakeData(), capacity));
             if (sameBytes) {
                 sameBytes = std::memcmp(shown.Data() + compared, store->Data() + compared,
                                         static_cast<std::size_t>(arrived - compared)) == 0;
@@ -298,7 +298,7 @@ void TForm1::LoadTail()
         if (sameBytes && compared == count)
             return;
         if (!store)
-            store.emplace(block.TakeData(), capacity, 0);
+            store.emplace(TTextStore::Reading(block.TakeData(), capacity));
         store->Finish(count);
     } catch (const std::bad_alloc&) {
         throw TFailure(QStringLiteral("Text exceeds memo capacity"));

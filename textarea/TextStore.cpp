@@ -205,18 +205,17 @@ TTextStore::TTextStore()
 }
 
 TTextStore::TTextStore(TBlockBytes block, std::int64_t size)
-    : TTextStore(std::move(block), size, 0)
+    : TTextStore(Reading(std::move(block), size))
 {
     Finish(size);
 }
 
-TTextStore::TTextStore(TBlockBytes block, std::int64_t capacity, std::int64_t arrived)
-    : FBlock(std::move(block))
+TTextStore TTextStore::Reading(TBlockBytes block, std::int64_t capacity)
 {
-    FMarks.reserve(static_cast<std::size_t>(capacity / MarkSpacing + 2));
-    FMarks.push_back({});
-    FNextMark = MarkSpacing;
-    Grow(arrived);
+    TTextStore store;
+    store.FBlock = std::move(block);
+    store.FMarks.reserve(static_cast<std::size_t>(capacity / MarkSpacing + 2));
+    return store;
 }
 
 bool TTextStore::Grow(std::int64_t arrived)

@@ -51,9 +51,9 @@ public:
     // the first zero byte, and the block is cut to the text. Throws
     // std::bad_alloc when the index cannot be had.
     TTextStore(TBlockBytes block, std::int64_t size);
-    // A block still being read into, `capacity` bytes at most: Grow indexes
+    // A block about to be read into, `capacity` bytes at most: Grow indexes
     // what has arrived, Finish ends the text where the bytes ended.
-    TTextStore(TBlockBytes block, std::int64_t capacity, std::int64_t arrived);
+    static TTextStore Reading(TBlockBytes block, std::int64_t capacity);
     // The first `arrived` bytes are in; false once a zero byte has ended the
     // text, so that nothing after it is needed.
     bool Grow(std::int64_t arrived);

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
