@@ -7,8 +7,11 @@ A11Y_PACKAGES := at-spi2-core dbus python3-pyatspi xclip
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 # The validators the install test runs, and what builds and checks the package.
 TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
-# What the end-to-end tests drive the real window with.
-E2E_PACKAGES := xvfb xauth openbox xdotool x11-utils xclip dbus at-spi2-core python3-pyatspi imagemagick ibus ibus-libpinyin
+# What the end-to-end tests drive the real window with: an X11 desktop, and
+# a Wayland one (sway headless, Xwayland, keys, a pointer through VNC,
+# screenshots, the clipboard) with Qt's Wayland plugin.
+E2E_PACKAGES := xvfb xauth openbox xdotool x11-utils xclip dbus at-spi2-core python3-pyatspi imagemagick ibus ibus-libpinyin \
+	sway xwayland wtype wayvnc grim wl-clipboard qt6-wayland
 # Qt's own translations, and the locale sources the tests build German and
 # Arabic locales from.
 L10N_PACKAGES := qt6-translations-l10n locales

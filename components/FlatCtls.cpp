@@ -4,6 +4,7 @@
 #include "base/Failure.h"
 #include "components/FlatActionLink.h"
 #include "components/FlatDropdown.h"
+#include "components/PointerPlace.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -45,8 +46,9 @@ protected:
 };
 
 // What all flat buttons share: the one hot button, the timer that checks it
-// still has the pointer, and the filter that offers Alt keys to the buttons
-// of a window. Made with the first button, freed with the last.
+// still has the pointer, where the pointer is, and the filter that offers
+// Alt keys to the buttons of a window. Made with the first button, freed
+// with the last.
 struct THotTracker {
     THotTracker()
     {
@@ -59,6 +61,7 @@ struct THotTracker {
 
     TFlatButton* Hot = nullptr;
     QTimer Timer;
+    TPointerPlace Place;
     int Buttons = 0;
     TAltKeyFilter AltKeys;
 };
@@ -69,7 +72,7 @@ std::unique_ptr<THotTracker> GTracker;
 
 void HotTimerTick()
 {
-    if (GTracker && GTracker->Hot && ControlAt(QCursor::pos()) != GTracker->Hot)
+    if (GTracker && GTracker->Hot && GTracker->Place.Control() != GTracker->Hot)
         GTracker->Hot->LeaveHot();
 }
 
@@ -82,9 +85,7 @@ void HotHookListener(TAppHookKind kind, QObject* window, qintptr param1, qintptr
         if (!hot->FShowBorderWhenInactive)
             hot->LeaveHot();
     } else if (kind == ahMouseMove) {
-        const auto* surface = qobject_cast<QWindow*>(window);
-        const QPoint global = surface ? surface->mapToGlobal(QPoint(int(param1), int(param2))) : QCursor::pos();
-        if (ControlAt(global) != hot)
+        if (GTracker->Place.ControlAt(qobject_cast<QWindow*>(window), QPointF(param1, param2)) != hot)
             hot->LeaveHot();
     }
 }
@@ -212,7 +213,7 @@ void TFlatButton::RecheckHot()
 {
     if (!isEnabled())
         return;
-    const bool over = ControlAt(QCursor::pos()) == this;
+    const bool over = GTracker->Place.Control() == this;
     FMouseInside = !over;
     if (over) {
         // Hot again after a click: tracked like a hot button, so that the
@@ -280,8 +281,7 @@ void TFlatButton::MouseMove(QPoint at)
 {
     if (OnMouseMove)
         OnMouseMove(*this, at);
-    const QPoint global = mapToGlobal(at);
-    if (GTracker->Hot != this && ControlAt(global) == this)
+    if (GTracker->Hot != this && GTracker->Place.ControlAt(this, at) == this)
         BecomeHotButton();
     if (FMouseHeld) {
         const bool inside = InMainArea(at);

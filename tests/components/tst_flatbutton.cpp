@@ -9,6 +9,7 @@
 #include "components/AppHooksProbe.h"
 #include "components/FlatCtls.h"
 #include "components/FlatDropdown.h"
+#include "components/PointerPlace.h"
 #include "tests/app/AppTestMain.h"
 
 #include <QLineEdit>
@@ -68,6 +69,7 @@ private Q_SLOTS:
     void doubleClicks();
     void autoRepeat();
     void hotMovesAndDeactivation();
+    void pointerPlaceFromWindows();
     void sharedObjectsFollowTheButtons();
     void registry();
     void aboutButtonPixels();
@@ -390,6 +392,47 @@ void TestFlatButton::hotMovesAndDeactivation()
     // The 125 ms check notices a pointer that left without a move event.
     QCursor::setPos(FWindow->mapToGlobal(QPoint(150, 80)));
     QTRY_VERIFY_WITH_TIMEOUT(!FSecond->MouseInside(), 1000);
+}
+
+// Where a program sees the pointer only over its own windows (Wayland), the
+// control under it is what the windows were told, whatever QCursor::pos() says.
+void TestFlatButton::pointerPlaceFromWindows()
+{
+    const TPointerPlace place(TPointerPlace::psWindows);
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QWindow* main = FWindow->windowHandle();
+    QWindow* second = other.windowHandle();
+    const auto send = [](QWindow* window, QEvent::Type type, QPointF at = {}) {
+        if (type == QEvent::Enter) {
+            QEnterEvent event(at, at, at);
+            QCoreApplication::sendEvent(window, &event);
+        } else if (type == QEvent::Leave) {
+            QEvent event(QEvent::Leave);
+            QCoreApplication::sendEvent(window, &event);
+        } else {
+            QMouseEvent event(type, at, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(window, &event);
+        }
+    };
+    QCursor::setPos(FFirst->mapToGlobal(QPoint(5, 5))); // a stale place over the button
+    QCOMPARE(place.Control(), nullptr);
+    send(main, QEvent::Enter, QPointF(150, 80));
+    QCOMPARE(place.Control(), FWindow.get());
+    send(main, QEvent::MouseMove, QPointF(15, 15));
+    QCOMPARE(place.Control(), FFirst);
+    QCOMPARE(place.ControlAt(FSecond, QPoint(3, 3)), FSecond);
+    // Into another window: the second's enter may come before the first's leave.
+    send(second, QEvent::Enter, QPointF(5, 5));
+    send(main, QEvent::Leave);
+    QCOMPARE(place.Control(), &other);
+    send(second, QEvent::Leave);
+    QCOMPARE(place.Control(), nullptr);
+    // Held with the button down, a window hears moves outside itself.
+    send(main, QEvent::MouseMove, QPointF(-20, 15));
+    QCOMPARE(place.Control(), nullptr);
 }
 
 void TestFlatButton::sharedObjectsFollowTheButtons()
