@@ -1,12 +1,12 @@
 #include "app/Unit1.h"
 
 #include "about/AboutUnit.h"
-#include "app/TailLoader.h"
+#include "app/NumberField.h"
+#include "app/TailLoad.h"
 #include "base/Failure.h"
 #include "components/Accessible.h"
 #include "components/FlatCtls.h"
 #include "textarea/Memo.h"
-#include "textarea/MemoText.h"
 #include "ui_Unit1.h"
 
 #include <QAbstractButton>
@@ -261,57 +261,9 @@ void TForm1::FlatButton1Click()
 
 void TForm1::LoadTail()
 {
-    const std::int32_t wanted = BytesToRead(ebReadNum->text(), FDecimalSeparator);
-    TTailBlock block(wanted);
-    const TTailFile file(OpenDialog1.FileName());
-
-    // The text area takes the block as it is and indexes each piece as it
-    // arrives; only the index needs memory of its own.
-    std::optional<TTextStore> store;
-    const std::int64_t capacity = std::min<std::int64_t>(wanted, file.Size());
-    // While the text shown is a loaded one, unedited, of the same length,
-    // each piece is compared with it as it arrives. As long as the bytes are
-    // those shown, a load that ends there changes nothing, so the index
-    // waits; the first piece that differs has it catch up. (A file shorter
-    // than the block always replaces the text, below.)
-    const TTextStore& shown = Memo1->Model().Original();
-    bool sameBytes = capacity == wanted && Memo1->Model().Untouched() && shown.Size() == capacity;
-    std::int64_t compared = 0;
-    try {
-        const std::int64_t count = file.ReadTail(block, [&](std::int64_t arrived) {
-            if (!store)
-                store.emplace(TTextStore::Reading(block.TakeData(), capacity));
-            if (sameBytes) {
-                sameBytes = std::memcmp(shown.Data() + compared, store->Data() + compared,
-                                        static_cast<std::size_t>(arrived - compared)) == 0;
-                compared = arrived;
-                if (sameBytes)
-                    return true;
-            }
-            const bool more = store->Grow(arrived);
-            // The first lines are laid out while the rest is on its way.
-            if (arrived < capacity)
-                Memo1->PrepareFor(*store);
-            return more;
-        });
-        // The same bytes as shown: the view, caret and selection stay.
-        if (sameBytes && compared == count)
-            return;
-        if (!store)
-            store.emplace(TTextStore::Reading(block.TakeData(), capacity));
-        store->Finish(count);
-    } catch (const std::bad_alloc&) {
-        throw TFailure(QStringLiteral("Text exceeds memo capacity"));
-    }
-    // The text area never holds a zero byte, so a block with one (the file
-    // was shorter than the block, or the data has one) always replaces.
-    const bool hasZero = store->Size() < wanted || store->CutAtZero();
-    // An unchanged text leaves the view, caret and selection where they are.
-    // Bytes that differ may still show the same text (two bad bytes are
-    // each one U+FFFD): only the text says no.
-    if (!hasZero && Memo1->Model().SameText(*store))
-        return;
-    Memo1->LoadStore(std::move(*store));
+    TTailLoad load(OpenDialog1.FileName(), BytesToRead(ebReadNum->text(), FDecimalSeparator), *Memo1);
+    if (auto text = load.Outcome())
+        Memo1->LoadStore(std::move(*text));
 }
 
 void TForm1::changeEvent(QEvent* event)

@@ -18,9 +18,10 @@
 //   bench_loadtail --word-keys FILE MEGABYTES  word moves across the first line
 
 #include "app/KestrunApp.h"
-#include "app/TailLoader.h"
+#include "app/NumberField.h"
 #include "app/Unit1.h"
 #include "base/Failure.h"
+#include "textarea/MemoText.h"
 
 #include <QElapsedTimer>
 #include <QFile>

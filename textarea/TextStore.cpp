@@ -205,15 +205,15 @@ TTextStore::TTextStore()
 }
 
 TTextStore::TTextStore(TBlockBytes block, std::int64_t size)
-    : TTextStore(Reading(std::move(block), size))
+    : TTextStore(Reading(block.get(), size))
 {
-    Finish(size);
+    Finish(size, std::move(block));
 }
 
-TTextStore TTextStore::Reading(TBlockBytes block, std::int64_t capacity)
+TTextStore TTextStore::Reading(const char* block, std::int64_t capacity)
 {
     TTextStore store;
-    store.FBlock = std::move(block);
+    store.FReading = block;
     store.FMarks.reserve(static_cast<std::size_t>(capacity / MarkSpacing + 2));
     return store;
 }
@@ -234,8 +234,11 @@ bool TTextStore::Grow(std::int64_t arrived)
     return !FCutAtZero;
 }
 
-void TTextStore::Finish(std::int64_t arrived)
+void TTextStore::Finish(std::int64_t arrived, TBlockBytes block)
 {
+    Q_ASSERT(block.get() == FReading);
+    FBlock = std::move(block);
+    FReading = nullptr;
     if (!FCutAtZero) {
         FSize = arrived;
         if (FEnd.Byte == 0)
@@ -258,7 +261,8 @@ void TTextStore::SkipLeadingContinuation()
 
 const unsigned char* TTextStore::Bytes() const
 {
-    return reinterpret_cast<const unsigned char*>(FBlock ? FBlock.get() : FAdded.data());
+    const char* bytes = FBlock ? FBlock.get() : FReading ? FReading : FAdded.data();
+    return reinterpret_cast<const unsigned char*>(bytes);
 }
 
 std::int64_t TTextStore::LongestLine() const
@@ -294,7 +298,7 @@ void TTextStore::Index(std::int64_t limit)
     const auto step = [&] {
         char32_t code = 0;
         const int length = CharAt(at.Byte, code);
-        if (code == 0 && length == 1 && FBlock && (at.Byte > 0 || FLeadSkip == 0)) {
+        if (code == 0 && length == 1 && (FBlock || FReading) && (at.Byte > 0 || FLeadSkip == 0)) {
             FSize = at.Byte;
             FCutAtZero = true;
             return;

@@ -51,13 +51,15 @@ public:
     // the first zero byte, and the block is cut to the text. Throws
     // std::bad_alloc when the index cannot be had.
     TTextStore(TBlockBytes block, std::int64_t size);
-    // A block about to be read into, `capacity` bytes at most: Grow indexes
-    // what has arrived, Finish ends the text where the bytes ended.
-    static TTextStore Reading(TBlockBytes block, std::int64_t capacity);
+    // A block another thread is reading into, `capacity` bytes at most: Grow
+    // indexes what has arrived, Finish ends the text where the bytes ended
+    // and takes the block over, once nothing writes into it any more. Until
+    // then the store only reads the bytes it has been told are in.
+    static TTextStore Reading(const char* block, std::int64_t capacity);
     // The first `arrived` bytes are in; false once a zero byte has ended the
     // text, so that nothing after it is needed.
     bool Grow(std::int64_t arrived);
-    void Finish(std::int64_t arrived);
+    void Finish(std::int64_t arrived, TBlockBytes block);
 
     TTextStore(TTextStore&&) noexcept = default;
     TTextStore& operator=(TTextStore&&) noexcept = default;
@@ -94,6 +96,8 @@ private:
     void SkipLeadingContinuation();
 
     TBlockBytes FBlock;
+    // The block being read into, not yet ours (Reading until Finish).
+    const char* FReading = nullptr;
     std::string FAdded;
     std::int64_t FSize = 0;
     int FLeadSkip = 0;

@@ -1,11 +1,12 @@
 // The main window as the user meets it: its layout, focus and keyboard,
 // loads through LoadTail and through the real file dialog, and the error box.
 
-#include "app/TailLoader.h"
+#include "app/NumberField.h"
 #include "app/Unit1.h"
 #include "base/Failure.h"
 #include "base/FormLayout.h"
 #include "textarea/Memo.h"
+#include "textarea/MemoText.h"
 #include "tests/Harness.h"
 #include "tests/app/AppTestMain.h"
 #include "tests/app/ModalDriver.h"

@@ -1,16 +1,21 @@
 // The tail loader on its own: the number grammar and its byte outcomes, the
 // bytes-to-text rules, and reading real files from a temporary folder.
 
-#include "app/TailLoader.h"
+#include "app/NativePath.h"
+#include "app/NumberField.h"
+#include "app/TailFile.h"
+#include "textarea/MemoText.h"
 #include "base/Failure.h"
 #include "tests/ChildProcess.h"
 #include "tests/Harness.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
+#include <thread>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -178,20 +183,29 @@ void TestTailLoader::readsTheTail()
 
     QCOMPARE(ReadTailBytes(Path("ten.log"), 500'000), content.right(500'000));
     QCOMPARE(ReadTailBytes(Path("ten.log"), 0), QByteArray());
-    // Told how much is in as pieces arrive, up to the whole tail; asked to
-    // stop, it stops without failing.
+    // The pieces are published in order as they arrive, up to the whole
+    // tail; asked to stop, the reader ends early without failing.
     TTailBlock whole(10'000'000);
-    std::vector<std::int64_t> arrivals;
-    QCOMPARE(TTailFile(Path("ten.log")).ReadTail(whole, [&](std::int64_t n) {
-        arrivals.push_back(n);
-        return true;
-    }), 10'000'000);
-    QVERIFY(std::is_sorted(arrivals.begin(), arrivals.end()));
-    QCOMPARE(arrivals.back(), 10'000'000);
+    const TTailFile ten(Path("ten.log"));
+    for (const bool stop : {false, true}) {
+        TArrivals arrivals(whole.Data(), whole.Size());
+        std::thread reader([&] {
+            TArrivalsWriter writer(arrivals);
+            ten.ReadTail(writer);
+        });
+        TArrivalsView view(arrivals);
+        std::vector<std::int64_t> counts;
+        for (std::int64_t seen = 0, in = 0; (in = view.Wait(seen)) > seen && !(stop && seen > 0); seen = in) {
+            counts.push_back(in);
+            if (stop)
+                view.Stop();
+        }
+        reader.join();
+        QVERIFY(!view.Failed());
+        QVERIFY(std::is_sorted(counts.begin(), counts.end()));
+        QCOMPARE(counts.back() == 10'000'000, !stop);
+    }
     QCOMPARE(QByteArray(whole.Data(), 10'000'000), content);
-    int calls = 0;
-    QCOMPARE(TTailFile(Path("ten.log")).ReadTail(whole, [&](std::int64_t) { return ++calls > 1; }), 10'000'000);
-    QCOMPARE(calls, 1);
 
     const QByteArray shortContent = content.left(300'000);
     QVERIFY(WriteFile(Path("short.log"), shortContent));
@@ -327,6 +341,13 @@ void TestTailLoader::namesThatAreNotUtf8()
         return fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size() && ::close(fd) == 0;
     };
     ::mkdir((folder + "\xe9").constData(), 0755);
+    // Qt cannot name these to remove them with the folder.
+    const auto remove = qScopeGuard([&folder] {
+        for (const char* name : {"\xff\xfe-latin1.log", "\xe9/inner.log", "\xe0.log", "\xe1.log", "\\351-named.log",
+                                 "\xe9-named.log"})
+            ::unlink((folder + name).constData());
+        ::rmdir((folder + "\xe9").constData());
+    });
     QVERIFY(write("\xff\xfe-latin1.log", "latin1") && write("\xe9/inner.log", "inner")
             && write("\xe0.log", "first") && write("\xe1.log", "second")
             && write("\\351-named.log", "typed") && write("\xe9-named.log", "escaped"));

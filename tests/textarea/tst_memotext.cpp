@@ -113,10 +113,10 @@ void TestMemoText::displayRules()
     for (const qsizetype piece : {1, 7, 65, 333}) {
         TBlockBytes block(static_cast<char*>(std::malloc(std::size_t(bytes.size()) + 1)));
         std::memcpy(block.get(), bytes.constData(), std::size_t(bytes.size()));
-        TTextStore store = TTextStore::Reading(std::move(block), bytes.size());
+        TTextStore store = TTextStore::Reading(block.get(), bytes.size());
         for (qsizetype arrived = piece; arrived < bytes.size() && store.Grow(arrived); arrived += piece) {
         }
-        store.Finish(bytes.size());
+        store.Finish(bytes.size(), std::move(block));
         TMemoText grown;
         grown.Load(std::move(store));
         QCOMPARE(grown.Text(), text);
