@@ -24,7 +24,7 @@ BUILD := build
 ASAN_BUILD := build-asan
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-only asan bench soak shot a11y fuzz diff install deb clean
+.PHONY: all deps build run test test-only asan tsan bench soak shot a11y fuzz diff install deb clean
 
 all: build
 
@@ -52,6 +52,20 @@ asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKESTRUN_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(CTEST)
+
+# The threaded load under ThreadSanitizer: the tests of the load, the main
+# window and the text, then first loads and reloads of the benchmark at 0.5,
+# 10, 100 and 2,000 MB. Qt is not built with it; tests/tsan.supp says how
+# its own threads are judged. Any report fails.
+TSAN_BUILD := build-tsan
+TSAN_ENV := TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp ignore_noninstrumented_modules=1 die_after_fork=0 halt_on_error=1" QT_QPA_PLATFORM=offscreen
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUN_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tst_tailloader tst_tailload tst_mainwindow tst_memotext tst_memo bench_loadtail
+	cd $(TSAN_BUILD) && $(TSAN_ENV) $(CTEST) -R '^tst_(tailloader|tailload|mainwindow|memotext|memo)$$'
+	mkdir -p $(TSAN_BUILD)/bench-data
+	[ -f $(TSAN_BUILD)/bench-data/big.log ] || $(TSAN_ENV) $(TSAN_BUILD)/bench/bench_loadtail --make-log $(TSAN_BUILD)/bench-data/big.log 2100000000
+	for mb in 0.5 10 100 2000; do $(TSAN_ENV) $(TSAN_BUILD)/bench/bench_loadtail --first $(TSAN_BUILD)/bench-data/big.log $$mb || exit 1; done
 
 bench: build
 	@./tools/install-packages $(SHOT_PACKAGES) $(A11Y_PACKAGES)
@@ -99,4 +113,4 @@ diff: build
 	KESTRUN_DIFF_EVENTS=$(DIFF_EVENTS) KESTRUN_DIFF_SEED=$(DIFF_SEED) QT_QPA_PLATFORM=offscreen ./$(BUILD)/tests/textarea/tst_memo_vs_qt
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz

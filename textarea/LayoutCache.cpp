@@ -11,11 +11,34 @@
 #include <cmath>
 #include <utility>
 
-using namespace MemoInternal;
+namespace {
 
-TLayoutCache::TLayoutCache(const TMemoText& text, const TComposition& composition, const std::int64_t& caret)
-    : FText(text), FComposition(composition), FCaret(caret)
+// Lines up to LongLine units are laid out whole, exactly as Qt lays out a
+// paragraph; longer ones in windows of about Chunk units, cut where the
+// pieces laid out apart show and move as the whole line would.
+constexpr std::int64_t LongLine = 32768;
+constexpr std::int64_t Chunk = 2048;
+constexpr std::int64_t CachedUnits = 4'000'000; // laid-out text kept before the cache starts afresh
+// Long lines up to this many units are shaped whole when first met; in
+// longer ones a window is shaped when it is laid out, and until then its
+// width is the sum of its characters' advances.
+constexpr std::int64_t ShapedWhole = 1 << 19;
+constexpr qreal TabStop = 80;                  // pixels between tab stops
+
+} // namespace
+
+TLayoutCache::TLayoutCache(const TMemoText& text)
+    : FText(text)
 {
+}
+
+void TLayoutCache::SetComposition(const TComposition& composition, std::int64_t at)
+{
+    if (!FComposition.Text.isEmpty())
+        ForgetLine(FText.LineOf(std::min(FComposedAt, FText.Length())));
+    FComposition = composition;
+    FComposedAt = at;
+    ForgetLine(FText.LineOf(at));
 }
 
 TLayoutCache::~TLayoutCache() = default;
@@ -42,7 +65,6 @@ void TLayoutCache::Forget()
     FLayouts.clear();
     FLaidOutUnits = 0;
     FLongLines.clear();
-    FLaidOutRevision = FText.Revision();
     // What was laid out ahead counts where the text shows the same lines.
     std::vector<TLayoutPtr> prepared = std::exchange(FPrepared, {});
     if (!FComposition.Text.isEmpty())
@@ -404,7 +426,6 @@ void TLayoutCache::Patch(std::int64_t line, bool withinLine, const TEditChange& 
 {
     FLayouts.clear();
     FLaidOutUnits = 0;
-    FLaidOutRevision = FText.Revision();
     // Other lines keep their windows while the lines keep their numbers.
     if (!withinLine) {
         FLongLines.clear();
@@ -496,16 +517,14 @@ TLayoutCache::TLayoutPtr TLayoutCache::Before(std::int64_t line, std::int64_t po
 
 TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype window)
 {
-    if (FText.Revision() != FLaidOutRevision)
-        Forget();
     const std::int64_t lineStart = FText.LineStart(line);
     const std::int64_t lineEnd = FText.LineEnd(line);
-    const bool composing = !FComposition.Text.isEmpty() && FText.LineOf(FCaret) == line;
+    const bool composing = !FComposition.Text.isEmpty() && FText.LineOf(FComposedAt) == line;
     TLongLine* map = nullptr;
     if (lineEnd - lineStart > LongLine) {
         map = &Marks(line);
         // The composition widens its window, and so moves every window after it.
-        const qsizetype caretWindow = map->WindowAt(FCaret - lineStart);
+        const qsizetype caretWindow = map->WindowAt(FComposedAt - lineStart);
         if (composing && map->PreeditWindow != caretWindow && window != caretWindow)
             Window(line, caretWindow);
     }
@@ -516,7 +535,7 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
         return *found;
     }
 
-    const bool preeditHere = composing && FCaret >= lineStart && FCaret <= lineEnd;
+    const bool preeditHere = composing && FComposedAt >= lineStart && FComposedAt <= lineEnd;
     if (!map && !preeditHere) {
         const TLayoutPtr layout = LineLayout(FText.Text(lineStart, lineEnd), lineStart, lineEnd);
         LineMeasured(lineEnd - lineStart, layout->Width);
@@ -540,16 +559,16 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
     layout->Layout.setText(text);
     layout->Layout.setFont(FFont);
     layout->Layout.setTextOption(map ? WindowOption(*map, window) : LineOption());
-    const bool preedit = composing && FCaret >= layout->Start && (FCaret < layout->End || FCaret == lineEnd);
+    const bool preedit = composing && FComposedAt >= layout->Start && (FComposedAt < layout->End || FComposedAt == lineEnd);
     if (preedit) {
         if (map && !map->Shaped[size_t(window)])
             Shape(*map, line, window);
-        layout->PreeditAt = int(FCaret - layout->Start);
+        layout->PreeditAt = int(FComposedAt - layout->Start);
         layout->PreeditLength = int(FComposition.Text.size());
         layout->Layout.setPreeditArea(layout->PreeditAt, FComposition.Text);
         QList<QTextLayout::FormatRange> formats;
         for (const QTextLayout::FormatRange& range : FComposition.Formats)
-            formats.append({range.start + int(FCaret - layout->Start), range.length, range.format});
+            formats.append({range.start + int(FComposedAt - layout->Start), range.length, range.format});
         layout->Layout.setFormats(formats);
     }
     LayOutOneLine(layout->Layout);

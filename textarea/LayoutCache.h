@@ -14,22 +14,6 @@
 #include <memory>
 #include <vector>
 
-namespace MemoInternal {
-
-// Lines up to LongLine units are laid out whole, exactly as Qt lays out a
-// paragraph; longer ones in windows of about Chunk units, cut where the
-// pieces laid out apart show and move as the whole line would.
-constexpr std::int64_t LongLine = 32768;
-constexpr std::int64_t Chunk = 2048;
-constexpr std::int64_t CachedUnits = 4'000'000; // laid-out text kept before the cache starts afresh
-// Long lines up to this many units are shaped whole when first met; in
-// longer ones a window is shaped when it is laid out, and until then its
-// width is the sum of its characters' advances.
-constexpr std::int64_t ShapedWhole = 1 << 19;
-constexpr qreal TabStop = 80;                  // pixels between tab stops
-
-} // namespace MemoInternal
-
 // What an input method is composing at the caret: its text, its formats and
 // where its own cursor is.
 struct TComposition {
@@ -41,8 +25,9 @@ struct TComposition {
 
 // What the text area has laid out and measured: the layouts of lines (of
 // long lines a window at a time), the marks of long lines, the advances of
-// characters, and the widest line measured. It follows the text's revision
-// on its own; a new font or composition is told to it.
+// characters, and the widest line measured. The editing core owns it and is
+// the only one that tells it what changed: each edit (Patch), a new text
+// (Forget), a new font, and what an input method composes where.
 class TLayoutCache final
 {
 public:
@@ -50,12 +35,14 @@ public:
     struct TLongLine;
     using TLayoutPtr = std::shared_ptr<TLineLayout>;
 
-    // The text laid out, the composition shown in the caret's line, and the caret.
-    TLayoutCache(const TMemoText& text, const TComposition& composition, const std::int64_t& caret);
+    explicit TLayoutCache(const TMemoText& text);
     Q_DISABLE_COPY_MOVE(TLayoutCache)
     ~TLayoutCache();
 
     void SetFont(const QFont& font);
+    // What an input method composes, shown at `at` (nothing when its text is
+    // empty); the lines it leaves and enters are laid out afresh.
+    void SetComposition(const TComposition& composition, std::int64_t at);
     // Told when the widest line laid out grew, so that scroll bars follow.
     std::function<void()> OnWidthGrew;
 
@@ -111,15 +98,14 @@ private:
     void Keep(std::int64_t line, const TLayoutPtr& layout);
 
     const TMemoText& FText;
-    const TComposition& FComposition;
-    const std::int64_t& FCaret;
+    TComposition FComposition;
+    std::int64_t FComposedAt = 0;
     QFont FFont;
     QHash<std::pair<std::int64_t, std::int64_t>, TLayoutPtr> FLayouts; // by line and window
     std::int64_t FLaidOutUnits = 0;
     QHash<std::int64_t, std::shared_ptr<TLongLine>> FLongLines;
     std::vector<float> FAdvances;
     QHash<char32_t, float> FWideAdvances;   // of characters past the first plane
-    std::uint64_t FLaidOutRevision = ~std::uint64_t(0);
     std::vector<TLayoutPtr> FPrepared;     // of the first lines of a text on its way
     const char* FPreparedFrom = nullptr;   // the bytes they were laid out from
     qreal FWidestLaidOut = 0;

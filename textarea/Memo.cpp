@@ -37,8 +37,8 @@ TMemo::TMemo(QWidget* parent)
     viewport()->setAutoFillBackground(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    FEditor->Layout().SetFont(font());
-    FEditor->Layout().OnWidthGrew = [this] { UpdateScrollBars(); };
+    FEditor->SetFont(font());
+    connect(FEditor.get(), &TMemoEditor::WidthGrew, this, [this] { UpdateScrollBars(); });
     connect(FEditor.get(), &TMemoEditor::TextChanged, this, [this] { UpdateScrollBars(); });
     connect(FEditor.get(), &TMemoEditor::CaretMoved, this, [this](bool, bool reveal) { CaretMoved(reveal); });
     connect(FEditor.get(), &TMemoEditor::CompositionChanged, this, [this](bool reveal) {
@@ -63,7 +63,7 @@ void TMemo::LoadStore(TTextStore store)
 
 void TMemo::PrepareFor(const TTextStore& store)
 {
-    FEditor->Layout().Prepare(store, VisibleLines() + 1);
+    FEditor->PrepareFor(store, VisibleLines() + 1);
 }
 
 void TMemo::SetText(const QString& text)
@@ -129,7 +129,6 @@ void TMemo::paintEvent(QPaintEvent*)
     const qreal offset = HorizontalOffset();
     const TMemoEditor& editor = *FEditor;
     const TMemoText& text = editor.Text();
-    TLayoutCache& layouts = editor.Layout();
     const std::int64_t cursor = editor.Cursor();
     const std::int64_t selectionStart = editor.SelectionStart();
     const std::int64_t selectionEnd = editor.SelectionEnd();
@@ -144,7 +143,7 @@ void TMemo::paintEvent(QPaintEvent*)
     std::int64_t line = FirstVisibleLine();
     for (int y = Margin; y < viewport()->height() && line < text.LineCount(); y += lineHeight, ++line) {
         // A short line is one layout; a long one the windows across the view.
-        TLayoutCache::TLayoutPtr layout = layouts.For(line, -1, offset);
+        TLayoutCache::TLayoutPtr layout = editor.LineLayout(line, -1, offset);
         const qreal lineWidth = layout->Width;
         for (;;) {
             const QPointF origin(Margin + layout->X0 - offset, y);
@@ -159,14 +158,11 @@ void TMemo::paintEvent(QPaintEvent*)
                                    && text.LineOf(cursor) == line;
             if (showCaret && caretHere && editor.Composition().CursorVisible)
                 layout->Layout.drawCursor(&painter, origin, int(cursor - layout->Start) + editor.Composition().Cursor, 1);
-            const bool wholeLine = layout->Start == layout->LineStart && layout->End == layout->LineEnd;
-            if (wholeLine || layout->Right >= right)
+            if (layout->Right >= right)
                 break;
-            // The window to the right: the next one, or in a right-to-left line the one before.
-            const qsizetype next = layout->Window + (layout->RightToLeft ? -1 : 1);
-            if (next < 0 || next >= layouts.LongLineMarks(line).Windows())
+            layout = editor.WindowRightOf(*layout);
+            if (!layout)
                 break;
-            layout = layouts.Window(line, next);
         }
         // A selected line end shows as a space's width of highlight after the line.
         if (selectionStart <= text.LineEnd(line) && selectionEnd > text.LineEnd(line)) {
@@ -187,7 +183,7 @@ void TMemo::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
-        FEditor->Layout().SetFont(font());
+        FEditor->SetFont(font());
         UpdateScrollBars();
         viewport()->update();
     }

@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace {
 
 using S = QKeySequence;
@@ -54,6 +56,13 @@ const TCommandRow Rows[] = {
     {C::cmTab, false, {Key(Qt::CTRL | Qt::Key_Tab)}, nullptr, nullptr, false},
 };
 
+const TClaimedKey Claimed[] = {
+    {Qt::Key_Return, "a line end is what Enter means while one types; no default button or shortcut takes it"},
+    {Qt::Key_Enter, "the keypad's Enter, likewise"},
+    {Qt::Key_Backspace, "a deleting key, with a modifier no command gives it, deletes nothing rather than act elsewhere"},
+    {Qt::Key_Delete, "likewise"},
+};
+
 bool Matches(const QKeyEvent* event, const TCommandKey& key)
 {
     if (key.Standard != QKeySequence::UnknownKey)
@@ -67,6 +76,17 @@ bool Matches(const QKeyEvent* event, const TCommandKey& key)
 } // namespace
 
 const std::span<const TCommandRow> Commands(Rows);
+
+const std::span<const TClaimedKey> ClaimedKeys(Claimed);
+
+bool KeepsFromShortcuts(const QKeyEvent* event)
+{
+    // Text typed with Alt or Meta goes to a shortcut first, if one wants it.
+    const bool plain = !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+    return (plain && TypesText(event)) || CommandFor(event)
+           || std::any_of(ClaimedKeys.begin(), ClaimedKeys.end(),
+                          [event](const TClaimedKey& claimed) { return event->key() == claimed.Key; });
+}
 
 const TCommandRow* CommandFor(const QKeyEvent* event)
 {

@@ -39,6 +39,18 @@ extern const std::span<const TCommandRow> Commands;
 // The first row whose key this is, or nullptr.
 const TCommandRow* CommandFor(const QKeyEvent* event);
 
+// Keys the text area keeps from the window's shortcuts with any modifier,
+// beyond the table's keys and those that type text, and why.
+struct TClaimedKey {
+    Qt::Key Key;
+    const char* Reason;
+};
+extern const std::span<const TClaimedKey> ClaimedKeys;
+
+// Whether a key pressed in the text area is its own and no shortcut's: a
+// key of the table, a plain key that types text, or a claimed key.
+bool KeepsFromShortcuts(const QKeyEvent* event);
+
 // In a right-to-left line Left goes on through the text and Right back, as
 // in Qt's own text fields.
 TCommand Mirrored(TCommand command, bool rightToLeft);

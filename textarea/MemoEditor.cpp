@@ -17,7 +17,32 @@
 
 using namespace MemoInternal;
 
-TMemoEditor::TMemoEditor() = default;
+TMemoEditor::TMemoEditor()
+{
+    FLayout.OnWidthGrew = [this] { Q_EMIT WidthGrew(); };
+}
+
+void TMemoEditor::SetFont(const QFont& font)
+{
+    FLayout.SetFont(font);
+}
+
+TLayoutCache::TLayoutPtr TMemoEditor::LineLayout(std::int64_t line, std::int64_t pos, qreal x) const
+{
+    return FLayout.For(line, pos, x);
+}
+
+TLayoutCache::TLayoutPtr TMemoEditor::WindowRightOf(const TLayoutCache::TLineLayout& layout) const
+{
+    if (layout.Start == layout.LineStart && layout.End == layout.LineEnd)
+        return nullptr;
+    // The next window, or in a right-to-left line the one before.
+    const qsizetype next = layout.Window + (layout.RightToLeft ? -1 : 1);
+    const std::int64_t line = FText.LineOf(layout.LineStart);
+    if (next < 0 || next >= FLayout.LongLineMarks(line).Windows())
+        return nullptr;
+    return FLayout.Window(line, next);
+}
 
 TMemoEditor::~TMemoEditor() = default;
 
@@ -45,6 +70,9 @@ QString TMemoEditor::SelectedText() const
 
 void TMemoEditor::Finish(bool selectionToo, bool reveal)
 {
+    // What is being composed shows at the caret, wherever the command left it.
+    if (!FComposition.Text.isEmpty())
+        FLayout.SetComposition(FComposition, FCursor);
     Q_EMIT CaretMoved(selectionToo, reveal);
 }
 
@@ -215,18 +243,14 @@ void TMemoEditor::SelectAll()
 {
     FAnchor = 0;
     FCursor = FText.Length();
-    FColumnX = -1;
-    FText.BreakMerge();
-    Finish(true, false);
+    CaretPlaced(true, false);
 }
 
 void TMemoEditor::SetSelection(std::int64_t anchor, std::int64_t position)
 {
     FAnchor = FText.Snap(anchor);
     FCursor = FText.Snap(position);
-    FColumnX = -1;
-    FText.BreakMerge();
-    Finish(true, true);
+    CaretPlaced(true, true);
 }
 
 void TMemoEditor::MoveTo(std::int64_t pos, bool select, bool keepColumn)
@@ -235,10 +259,17 @@ void TMemoEditor::MoveTo(std::int64_t pos, bool select, bool keepColumn)
     FCursor = FText.Snap(pos);
     if (!select)
         FAnchor = FCursor;
+    CaretPlaced(select || hadSelection, true, keepColumn);
+}
+
+void TMemoEditor::CaretPlaced(bool selectionToo, bool reveal, bool keepColumn)
+{
+    // A caret placed anew ends a run of Up and Down, and typing after it
+    // starts a new undo step.
     if (!keepColumn)
         FColumnX = -1;
     FText.BreakMerge();
-    Finish(select || hadSelection, true);
+    Finish(selectionToo, reveal);
 }
 
 void TMemoEditor::Press(std::int64_t pos, TSelectUnit unit, bool extend)
@@ -278,9 +309,7 @@ void TMemoEditor::SelectAround(std::int64_t pos, TSelectUnit unit, bool extend)
         FAnchor = FSelectFrom;
         FCursor = std::max(range.second, FSelectTo);
     }
-    FColumnX = -1;
-    FText.BreakMerge();
-    Finish(true, true);
+    CaretPlaced(true, true);
 }
 
 // --- Input methods ------------------------------------------------------------
@@ -320,7 +349,7 @@ void TMemoEditor::InputMethod(const QInputMethodEvent& event)
     if (FComposition.Text.isEmpty())
         FComposition.Cursor = 0;
     // The caret's line is laid out afresh, with or without the preedit.
-    FLayout.ForgetLine(FText.LineOf(FCursor));
+    FLayout.SetComposition(FComposition, FCursor);
     Q_EMIT CompositionChanged(true);
 }
 
@@ -333,7 +362,7 @@ void TMemoEditor::CommitComposition()
         return;
     // An input method that did not answer: what it was composing goes, as in Qt's own fields.
     FComposition = TComposition();
-    FLayout.ForgetLine(FText.LineOf(FCursor));
+    FLayout.SetComposition(FComposition, FCursor);
     Q_EMIT CompositionChanged(false);
 }
 

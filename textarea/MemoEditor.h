@@ -28,10 +28,20 @@ public:
     Q_DISABLE_COPY_MOVE(TMemoEditor)
 
     const TMemoText& Text() const { return FText; }
-    // What is laid out follows the text on its own: a cache, so that const
-    // questions (where is a position?) may fill it.
-    TLayoutCache& Layout() const { return FLayout; }
     const TComposition& Composition() const { return FComposition; }
+
+    // What the view needs of the lines laid out (a cache, so that const
+    // questions may fill it): the layout of a line around a position (or
+    // around x when pos < 0), the window to the right of one (null at the
+    // line's end), the width of the text, and the font.
+    TLayoutCache::TLayoutPtr LineLayout(std::int64_t line, std::int64_t pos, qreal x = 0) const;
+    TLayoutCache::TLayoutPtr WindowRightOf(const TLayoutCache::TLineLayout& layout) const;
+    qreal Width() const { return FLayout.Width(); }
+    // A line drawn wider than measured (the caret past a line's end) widens the text.
+    void GrowWidth(qreal width) { FLayout.GrowWidth(width); }
+    void SetFont(const QFont& font);
+    // Lays out ahead the lines a store still being read will show first.
+    void PrepareFor(const TTextStore& store, std::int64_t lines) { FLayout.Prepare(store, lines); }
 
     std::int64_t Cursor() const { return FCursor; }
     std::int64_t Anchor() const { return FAnchor; }
@@ -79,6 +89,8 @@ Q_SIGNALS:
     void CaretMoved(bool selectionToo, bool reveal);
     // What is composed changed; the caret within it into view when `reveal` says so.
     void CompositionChanged(bool reveal);
+    // The widest line laid out grew: the scroll bars follow.
+    void WidthGrew();
 
 private:
     void Move(TCommand command, bool select, int page);
@@ -92,6 +104,9 @@ private:
     void SelectAll();
     void SelectAround(std::int64_t pos, TSelectUnit unit, bool extend);
     void Finish(bool selectionToo, bool reveal);
+    // The caret (and anchor) set anew, not by an edit: the column Up and Down
+    // keep goes unless kept, the undo step ends, and the listeners hear it.
+    void CaretPlaced(bool selectionToo, bool reveal, bool keepColumn = false);
     std::int64_t WordStep(std::int64_t pos, bool forward) const;
 
     TMemoText FText;
@@ -103,5 +118,5 @@ private:
     TSelectUnit FSelectUnit = TSelectUnit::suCharacter;
     std::int64_t FSelectFrom = 0;
     std::int64_t FSelectTo = 0;
-    mutable TLayoutCache FLayout{FText, FComposition, FCursor};
+    mutable TLayoutCache FLayout{FText};
 };

@@ -25,13 +25,7 @@ bool TMemo::event(QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
         // Keys that edit here are not shortcuts for the window.
-        auto* key = static_cast<QKeyEvent*>(event);
-        // Text typed with Alt or Meta goes to a shortcut first, if one wants it.
-        const bool plain = !(key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
-        const bool mine = (TypesText(key) && plain) || CommandFor(key) || key->key() == Qt::Key_Backspace
-                          || key->key() == Qt::Key_Delete || key->key() == Qt::Key_Insert
-                          || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        if (mine) {
+        if (KeepsFromShortcuts(static_cast<QKeyEvent*>(event))) {
             event->accept();
             return true;
         }
@@ -203,7 +197,7 @@ QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery query) const
         // positions count from its start.
         const TMemoEditor& editor = *FEditor;
         const TMemoText& text = editor.Text();
-        const TLayoutCache::TLayoutPtr layout = editor.Layout().For(text.LineOf(editor.Cursor()), editor.Cursor());
+        const TLayoutCache::TLayoutPtr layout = editor.LineLayout(text.LineOf(editor.Cursor()), editor.Cursor());
         const auto local = [&](std::int64_t at) { return int(std::clamp(at, layout->Start, layout->End) - layout->Start); };
         if (query == Qt::ImSurroundingText)
             return text.Text(layout->Start, layout->End);

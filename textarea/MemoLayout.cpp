@@ -41,7 +41,7 @@ void TMemo::UpdateScrollBars()
     vertical->setRange(0, ClampToInt(FEditor->Text().LineCount() - visible));
 
     // Past about a billion pixels one step of the bar is several pixels.
-    const qreal total = FEditor->Layout().Width() + 2 * Margin + 1;
+    const qreal total = FEditor->Width() + 2 * Margin + 1;
     const qreal available = std::max(1, viewport()->width());
     const qreal scale = std::max<qreal>(1, std::ceil(total / 1e9));
     QScrollBar* horizontal = horizontalScrollBar();
@@ -61,7 +61,7 @@ QRect TMemo::CaretRect(std::int64_t pos) const
     const TMemoText& text = FEditor->Text();
     pos = text.Snap(pos);
     const std::int64_t line = text.LineOf(pos);
-    const TLayoutCache::TLayoutPtr layout = FEditor->Layout().For(line, pos);
+    const TLayoutCache::TLayoutPtr layout = FEditor->LineLayout(line, pos);
     // At the caret, the input method's cursor within the text being composed.
     const int local = layout->Local(pos) + (pos == FEditor->Cursor() ? FEditor->Composition().Cursor : 0);
     const qreal x = layout->X0 + layout->Line().cursorToX(local);
@@ -75,7 +75,7 @@ QRect TMemo::CharacterRect(std::int64_t pos) const
     const TMemoText& text = FEditor->Text();
     pos = text.Snap(pos);
     const std::int64_t line = text.LineOf(pos);
-    const TLayoutCache::TLayoutPtr layout = FEditor->Layout().For(line, pos);
+    const TLayoutCache::TLayoutPtr layout = FEditor->LineLayout(line, pos);
     qreal x = layout->XOf(pos);
     qreal right = x + QFontMetricsF(font()).horizontalAdvance(u' ');
     if (pos < layout->End) {
@@ -108,7 +108,7 @@ void TMemo::EnsureVisible(std::int64_t pos)
     // At the caret, the input method's cursor within what it composes.
     const qreal x = pos == FEditor->Cursor() && !FEditor->Composition().Text.isEmpty()
         ? CaretRect(pos).x() - Margin + HorizontalOffset() : FEditor->XOf(pos);
-    FEditor->Layout().GrowWidth(x);
+    FEditor->GrowWidth(x);
     const qreal offset = HorizontalOffset();
     const qreal width = viewport()->width() - 2 * Margin - 1;
     if (x < offset)

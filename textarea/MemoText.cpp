@@ -111,7 +111,6 @@ void TMemoText::Load(TTextStore original)
     if (FOriginal.End().Units > 0)
         FRoot = NewNode({false, {}, FOriginal.End()});
     FMergeable = false;
-    ++FRevision;
 }
 
 const TTextStore& TMemoText::StoreOf(const TPiece& piece) const
@@ -368,7 +367,6 @@ std::vector<TPiece> TMemoText::Swap(std::int64_t pos, std::int64_t units, const 
     std::vector<TPiece> removed;
     Collect(middle.get(), removed);
     FRoot = Merge(Merge(std::move(before), Build(pieces)), std::move(after));
-    ++FRevision;
     return removed;
 }
 

@@ -63,8 +63,6 @@ public:
     std::int64_t SkipWordRun(std::int64_t pos, std::int64_t limit) const;
     // Whether the text equals what `store` shows, without copying either.
     bool SameText(const TTextStore& store) const;
-    // Counts every edit and load, so views know when to forget what they laid out.
-    std::uint64_t Revision() const { return FRevision; }
 
     // Replaces [from, to) by text (line ends made one, see Append); returns
     // the units inserted.
@@ -109,6 +107,5 @@ private:
     std::vector<TEdit> FUndo;
     std::vector<TEdit> FRedo;
     bool FMergeable = false;
-    std::uint64_t FRevision = 0;
     std::minstd_rand FRandom;
 };
