@@ -435,14 +435,21 @@ void TLayoutCache::Patch(std::int64_t line, bool withinLine, const TEditChange& 
     if (found == FLongLines.end())
         return;
     TLongLine& map = **found;
+    if (!WindowsOutlive(map, line, edit)) {
+        FLongLines.erase(found);
+        return;
+    }
+    CutAgain(map, line, edit);
+}
+
+bool TLayoutCache::WindowsOutlive(TLongLine& map, std::int64_t line, const TEditChange& edit) const
+{
     const std::int64_t start = FText.LineStart(line);
     const std::int64_t end = FText.LineEnd(line);
     const std::int64_t at = edit.Pos - start;
-    const std::int64_t delta = edit.Inserted - edit.Removed;
-    const auto drop = [&] { FLongLines.erase(found); };
     // Tabs make every later x depend on this one; a short line is laid out whole.
     if (map.HasTabs || end - start <= LongLine)
-        return drop();
+        return false;
     // Regional indicators pair from the start of their run, and explicit
     // direction marks reach as far as they like: the windows are cut afresh.
     const QString around = FText.Text(FText.Snap(std::max(start, edit.Pos - 2)),
@@ -452,28 +459,37 @@ void TLayoutCache::Patch(std::int64_t line, bool withinLine, const TEditChange& 
         farReaching = farReaching || IsRegionalIndicator(c) || IsExplicitDirection(c);
     });
     if (farReaching)
-        return drop();
+        return false;
     // The direction holds unless the edit reached the character that set it.
     if (map.FirstStrong < 0 || at <= map.FirstStrong) {
         if (map.FirstStrong >= 0 && at + edit.Removed > map.FirstStrong)
-            return drop();
+            return false;
         int isolates = 0;
         const TStrong strong = FirstStrongIn(FText.Text(edit.Pos, edit.Pos + edit.Inserted), isolates);
         if (strong.Offset >= 0 && strong.RightToLeft != map.RightToLeft && (map.FirstStrong >= 0 || strong.RightToLeft))
-            return drop();
+            return false;
         if (strong.Offset >= 0)
             map.FirstStrong = at + strong.Offset;
         else if (map.FirstStrong >= 0)
-            map.FirstStrong += delta;
+            map.FirstStrong += edit.Inserted - edit.Removed;
     }
+    return true;
+}
+
+void TLayoutCache::CutAgain(TLongLine& map, std::int64_t line, const TEditChange& edit)
+{
     // The windows from the one before the edit are cut again, until a later
     // cut is met that is still sound.
+    const std::int64_t start = FText.LineStart(line);
+    const std::int64_t at = edit.Pos - start;
+    const std::int64_t delta = edit.Inserted - edit.Removed;
     const qsizetype k = map.WindowAt(at);
     const qsizetype first = std::max<qsizetype>(0, k - 1);
     std::vector<std::int64_t> later;
     for (qsizetype j = k + 1; j < map.Windows(); ++j)
         later.push_back(map.Offset[size_t(j)] + delta);
-    TCuts cuts = Cut(start, end, start + map.Offset[size_t(first)], map.RightToLeft, at + edit.Inserted, later);
+    const TCuts cuts = Cut(start, FText.LineEnd(line), start + map.Offset[size_t(first)], map.RightToLeft,
+                           at + edit.Inserted, later);
     const auto resumed = qsizetype(std::lower_bound(later.begin(), later.end(), cuts.Resume) - later.begin());
     const auto kept = size_t(k + 1 + resumed); // the old window that now follows the new ones
     std::vector<std::int64_t> offsets(map.Offset.begin(), map.Offset.begin() + first);
@@ -520,37 +536,46 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
     const std::int64_t lineStart = FText.LineStart(line);
     const std::int64_t lineEnd = FText.LineEnd(line);
     const bool composing = !FComposition.Text.isEmpty() && FText.LineOf(FComposedAt) == line;
-    TLongLine* map = nullptr;
-    if (lineEnd - lineStart > LongLine) {
-        map = &Marks(line);
-        // The composition widens its window, and so moves every window after it.
+    TLongLine* map = lineEnd - lineStart > LongLine ? &Marks(line) : nullptr;
+    // The composition widens its window, and so moves every window after it.
+    if (map && composing) {
         const qsizetype caretWindow = map->WindowAt(FComposedAt - lineStart);
-        if (composing && map->PreeditWindow != caretWindow && window != caretWindow)
+        if (map->PreeditWindow != caretWindow && window != caretWindow)
             Window(line, caretWindow);
     }
-    const auto key = std::make_pair(line, std::int64_t(window));
-    if (const auto found = FLayouts.find(key); found != FLayouts.end()) {
+    if (const auto found = FLayouts.find(std::make_pair(line, std::int64_t(window))); found != FLayouts.end()) {
         if (map)
             Place(**found, *map);
         return *found;
     }
-
-    const bool preeditHere = composing && FComposedAt >= lineStart && FComposedAt <= lineEnd;
-    if (!map && !preeditHere) {
+    if (!map && !(composing && FComposedAt >= lineStart && FComposedAt <= lineEnd)) {
         const TLayoutPtr layout = LineLayout(FText.Text(lineStart, lineEnd), lineStart, lineEnd);
         LineMeasured(lineEnd - lineStart, layout->Width);
         Keep(line, layout);
         return layout;
     }
+    const TLayoutPtr layout = WindowLayout(line, window, map);
+    const bool preedit = composing && FComposedAt >= layout->Start
+                         && (FComposedAt < layout->End || FComposedAt == lineEnd);
+    if (preedit)
+        ShowComposition(*layout, map, line);
+    LayOutOneLine(layout->Layout);
+    Measure(*layout, map, preedit);
+    if (!preedit)
+        Keep(line, layout);
+    return layout;
+}
+
+TLayoutCache::TLayoutPtr TLayoutCache::WindowLayout(std::int64_t line, qsizetype window, const TLongLine* map) const
+{
     auto layout = std::make_shared<TLineLayout>();
-    layout->LineStart = lineStart;
-    layout->LineEnd = lineEnd;
-    layout->Start = lineStart;
-    layout->End = lineEnd;
+    layout->LineStart = layout->Start = FText.LineStart(line);
+    layout->LineEnd = layout->End = FText.LineEnd(line);
     layout->Window = window;
     if (map) {
-        layout->Start = lineStart + map->Offset[size_t(window)];
-        layout->End = window + 1 < map->Windows() ? lineStart + map->Offset[size_t(window + 1)] : lineEnd;
+        layout->Start = layout->LineStart + map->Offset[size_t(window)];
+        if (window + 1 < map->Windows())
+            layout->End = layout->LineStart + map->Offset[size_t(window + 1)];
         layout->RightToLeft = map->RightToLeft;
     }
     const QString text = FText.Text(layout->Start, layout->End);
@@ -559,37 +584,38 @@ TLayoutCache::TLayoutPtr TLayoutCache::Window(std::int64_t line, qsizetype windo
     layout->Layout.setText(text);
     layout->Layout.setFont(FFont);
     layout->Layout.setTextOption(map ? WindowOption(*map, window) : LineOption());
-    const bool preedit = composing && FComposedAt >= layout->Start && (FComposedAt < layout->End || FComposedAt == lineEnd);
-    if (preedit) {
-        if (map && !map->Shaped[size_t(window)])
-            Shape(*map, line, window);
-        layout->PreeditAt = int(FComposedAt - layout->Start);
-        layout->PreeditLength = int(FComposition.Text.size());
-        layout->Layout.setPreeditArea(layout->PreeditAt, FComposition.Text);
-        QList<QTextLayout::FormatRange> formats;
-        for (const QTextLayout::FormatRange& range : FComposition.Formats)
-            formats.append({range.start + int(FComposedAt - layout->Start), range.length, range.format});
-        layout->Layout.setFormats(formats);
-    }
-    LayOutOneLine(layout->Layout);
-    const int units = int(layout->End - layout->Start);
-    if (map) {
-        if (preedit) {
-            const qreal width = Span(layout->Line(), 0, units + int(FComposition.Text.size()));
-            map->SetPreedit(window, width - map->Widths[size_t(window)]);
-        } else if (!map->Shaped[size_t(window)]) {
-            map->SetWidth(window, Span(layout->Line(), 0, units), true);
-        }
-        Place(*layout, *map);
-        GrowWidth(map->Width());
-    } else {
-        layout->Width = layout->Line().naturalTextWidth();
-        layout->Right = layout->Width;
-        LineMeasured(layout->End - layout->Start, layout->Width);
-    }
-    if (!preedit)
-        Keep(line, layout);
     return layout;
+}
+
+void TLayoutCache::ShowComposition(TLineLayout& layout, TLongLine* map, std::int64_t line)
+{
+    if (map && !map->Shaped[size_t(layout.Window)])
+        Shape(*map, line, layout.Window);
+    layout.PreeditAt = int(FComposedAt - layout.Start);
+    layout.PreeditLength = int(FComposition.Text.size());
+    layout.Layout.setPreeditArea(layout.PreeditAt, FComposition.Text);
+    QList<QTextLayout::FormatRange> formats;
+    for (const QTextLayout::FormatRange& range : FComposition.Formats)
+        formats.append({range.start + layout.PreeditAt, range.length, range.format});
+    layout.Layout.setFormats(formats);
+}
+
+void TLayoutCache::Measure(TLineLayout& layout, TLongLine* map, bool preedit)
+{
+    const int units = int(layout.End - layout.Start);
+    if (!map) {
+        layout.Width = layout.Line().naturalTextWidth();
+        layout.Right = layout.Width;
+        LineMeasured(units, layout.Width);
+        return;
+    }
+    const auto window = size_t(layout.Window);
+    if (preedit)
+        map->SetPreedit(layout.Window, Span(layout.Line(), 0, units + layout.PreeditLength) - map->Widths[window]);
+    else if (!map->Shaped[window])
+        map->SetWidth(layout.Window, Span(layout.Line(), 0, units), true);
+    Place(layout, *map);
+    GrowWidth(map->Width());
 }
 
 void TLayoutCache::Keep(std::int64_t line, const TLayoutPtr& layout)

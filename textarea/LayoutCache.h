@@ -89,10 +89,19 @@ private:
     TCuts Cut(std::int64_t lineStart, std::int64_t lineEnd, std::int64_t from, bool rightToLeft,
               std::int64_t settled, const std::vector<std::int64_t>& later);
     TLongLine& Marks(std::int64_t line);
+    // After an edit within a long line: whether its windows can be kept
+    // (the direction it sets noted), and then its windows cut again around it.
+    bool WindowsOutlive(TLongLine& map, std::int64_t line, const TEditChange& edit) const;
+    void CutAgain(TLongLine& map, std::int64_t line, const TEditChange& edit);
     QTextOption WindowOption(const TLongLine& map, qsizetype k) const;
     // Lays a window out and records its shaped width; the layout is not kept.
     void Shape(TLongLine& map, std::int64_t line, qsizetype k);
     void Place(TLineLayout& layout, const TLongLine& map) const;
+    // A window's layout (a whole line's when map is null), its text set, not laid out yet.
+    TLayoutPtr WindowLayout(std::int64_t line, qsizetype window, const TLongLine* map) const;
+    void ShowComposition(TLineLayout& layout, TLongLine* map, std::int64_t line);
+    // Records a laid-out window's width (or a whole line's) and places it.
+    void Measure(TLineLayout& layout, TLongLine* map, bool preedit);
     // A short line's layout of text at [start, end) of its line.
     TLayoutPtr LineLayout(const QString& text, std::int64_t start, std::int64_t end) const;
     void Keep(std::int64_t line, const TLayoutPtr& layout);
