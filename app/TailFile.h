@@ -38,10 +38,11 @@ public:
     std::int64_t Size() const { return FSize; }
 
     // Reads the file's last bytes, as many as the arrivals hold, publishing
-    // each piece as it comes; a piece is at most SmallPiece bytes, so that a
-    // stop the consumer asks for ends the read within one request. Ends the
-    // arrivals, failed when fewer bytes could be had. Runs on the thread that
-    // holds the writer.
+    // each piece as it comes: SmallPiece bytes at most of what is in memory,
+    // DiskPiece of what the disk must deliver, so that a stop the consumer
+    // asks for ends the read within one such request. Ends the arrivals,
+    // failed when fewer bytes could be had. Runs on the thread that holds
+    // the writer.
     void ReadTail(TArrivalsWriter& writer) const;
     // All on the calling thread: the last min(N, size) bytes into the start
     // of the block; how many that was. Fails with "Stream read error" when
@@ -49,6 +50,7 @@ public:
     std::int64_t ReadTail(TTailBlock& block) const;
 
     static constexpr std::int64_t SmallPiece = 1 << 20;
+    static constexpr std::int64_t DiskPiece = 8 << 20;
 
 private:
     // Declared first: opening the file fills it in.
