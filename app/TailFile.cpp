@@ -13,23 +13,14 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-namespace {
-
-[[noreturn]] void Fail(const char16_t* message)
-{
-    throw TFailure(QString::fromUtf16(message));
-}
-
-} // namespace
-
 TTailBlock::TTailBlock(std::int32_t size)
     : FData(size >= 0 ? ZeroBlock(size) : TBlockBytes()),
       FSize(size)
 {
     if (size < 0)
-        Fail(u"Range check error");
+        throw TFailure(QStringLiteral("Range check error"));
     if (!FData)
-        Fail(u"Out of memory");
+        throw TFailure(QStringLiteral("Out of memory"));
 }
 
 namespace {
@@ -138,6 +129,6 @@ std::int64_t TTailFile::ReadTail(TTailBlock& block) const
     TArrivalsWriter writer(arrivals);
     ReadTail(writer);
     if (TArrivalsView(arrivals).Failed())
-        Fail(u"Stream read error");
+        throw TFailure(QStringLiteral("Stream read error"));
     return arrivals.Size();
 }

@@ -150,8 +150,7 @@ class X11(Desktop):
         subprocess.run(["import", "-window", "root", path])
 
     def windows(self, pid):
-        """Every window of the program that is mapped, popups included:
-        (title, x, y, width, height)."""
+        """The titles of every window of the program that is mapped, popups included."""
         found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
                                capture_output=True, text=True).stdout.split()
         shown = []
@@ -315,6 +314,7 @@ class Wayland(Desktop):
         subprocess.run(["grim", path])
 
     def windows(self, pid):
+        """The titles of the program's top-level windows (popups are not sway's windows)."""
         return [v.get("name") for v in self.views(pid)]
 
     def clipboard(self):
