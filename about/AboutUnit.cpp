@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 
 TAboutForm::TAboutForm(QWidget* parent)
     : QDialog(parent), FUi(std::make_unique<Ui::TAboutForm>())
@@ -93,7 +94,46 @@ void TAboutForm::FormShow()
 void TAboutForm::BitBtnCloseClick()
 {
     setResult(QDialog::Accepted);
+    ActivateNextAbout();
     deleteLater();
+}
+
+void TAboutForm::ActivateNextAbout()
+{
+    if (!isActiveWindow())
+        return;
+    TAboutForm* next = nullptr;
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        auto* about = qobject_cast<TAboutForm*>(window);
+        if (about && about != this && about->isVisible() && (!next || about->FActivatedAt > next->FActivatedAt))
+            next = about;
+    }
+    if (!next)
+        return;
+    // After this window has gone, and after the window manager has picked
+    // whom to give the keyboard.
+    QTimer::singleShot(0, next, [next] {
+        next->raise();
+        next->activateWindow();
+    });
+}
+
+void TAboutForm::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        static std::uint64_t activations = 0;
+        FActivatedAt = ++activations;
+    }
+    QDialog::changeEvent(event);
+}
+
+void TAboutForm::hideEvent(QHideEvent* event)
+{
+    // Closed from its title bar: only hidden, and the next about window takes over.
+    if (!event->spontaneous())
+        ActivateNextAbout();
+    QDialog::hideEvent(event);
 }
 
 void TAboutForm::paintEvent(QPaintEvent*)

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <memory>
 
 class QLabel;
@@ -37,6 +38,8 @@ public:
     static QIcon OkGlyph();
 
 protected:
+    void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -45,7 +48,11 @@ private:
     static QIcon BuildOkGlyph();
     void FormShow();
     void BitBtnCloseClick();
+    // Hands the keyboard to the about window that was active last, of those
+    // still showing, as this one goes: not to whatever the desktop picks.
+    void ActivateNextAbout();
 
     std::unique_ptr<Ui::TAboutForm> FUi;
     bool FPlaced = false;
+    std::uint64_t FActivatedAt = 0; // when this window was last activated, in activations counted
 };

@@ -606,6 +606,21 @@ def flow_about(kestrun, work):
     about_freed(kestrun, "a click on OK")
 
 
+def flow_abouttwice(kestrun, work):
+    # Two about windows: Return closes the one on top, and the other takes
+    # the keyboard, so the next Return closes it too and types nothing into
+    # the text area below.
+    first = about_window(kestrun)
+    click(kestrun.about_button)
+    second = kestrun.window(lambda w: w.name == "About" and w != first, "a second about window")
+    wait("the second about window active", lambda: has_state(second, pyatspi.STATE_ACTIVE))
+    keys("Return")
+    wait("the first about window active again", lambda: has_state(first, pyatspi.STATE_ACTIVE))
+    keys("Return")
+    about_freed(kestrun, "Return twice")
+    check("no line end typed into the text area", kestrun.count() == 0)
+
+
 def flow_hotframe(kestrun, work):
     # The "?" button shows its hot frame under the pointer and loses it when
     # the pointer has gone, also after its click opened an about window.
