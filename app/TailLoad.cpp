@@ -41,7 +41,6 @@ void TTailLoad::StartReader()
     const auto read = [this] {
         TArrivalsWriter writer(FArrivals);
         FFile.ReadTail(writer);
-        FBytesRead = writer.Written();
     };
     // A tail of one piece is read here: a thread would only add its start
     // (5 ms of a 0.5 MB load's 6).

@@ -34,8 +34,6 @@ public:
     // "Stream read error" when the tail could not be read whole, and with
     // "Text exceeds memo capacity" when the memory for its index cannot be had.
     std::optional<TTextStore> Outcome();
-    // How many bytes the reader put into the block (for tests and benchmarks).
-    std::int64_t BytesRead() const { return FBytesRead; }
 
 private:
     void StartReader();
@@ -46,5 +44,4 @@ private:
     TArrivals FArrivals;
     TMemo& FMemo;
     std::thread FReader;
-    std::int64_t FBytesRead = 0;
 };
