@@ -1,7 +1,7 @@
 # Set-up and everyday commands. Every target first installs whatever Debian
 # packages are missing, so a fresh Debian 12 machine needs nothing else.
 
-PACKAGES := g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-dejavu-extra
+PACKAGES := g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools qt6-l10n-tools libgl-dev fonts-dejavu-core fonts-dejavu-extra
 SHOT_PACKAGES := xvfb xdotool x11-apps imagemagick xauth
 A11Y_PACKAGES := at-spi2-core dbus python3-pyatspi xclip
 FUZZ_PACKAGES := clang libclang-rt-14-dev
@@ -24,7 +24,7 @@ BUILD := build
 ASAN_BUILD := build-asan
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build run test test-only asan tsan bench soak shot a11y fuzz diff install deb clean
+.PHONY: all deps build run test test-only asan tsan bench soak shot a11y fuzz diff install deb clean translations
 
 all: build
 
@@ -66,6 +66,13 @@ tsan: deps
 	mkdir -p $(TSAN_BUILD)/bench-data
 	[ -f $(TSAN_BUILD)/bench-data/big.log ] || $(TSAN_ENV) $(TSAN_BUILD)/bench/bench_loadtail --make-log $(TSAN_BUILD)/bench-data/big.log 2100000000
 	for mb in 0.5 10 100 2000; do $(TSAN_ENV) $(TSAN_BUILD)/bench/bench_loadtail --first $(TSAN_BUILD)/bench-data/big.log $$mb || exit 1; done
+
+# After a text of ours changed: the catalogues in translations/ learn its new
+# source text, to be translated there (tst_translations fails until it is).
+LANGUAGES := de ar zh_CN
+translations: deps
+	for language in $(LANGUAGES); do /usr/lib/qt6/bin/lupdate -silent -no-obsolete -locations none -I . \
+		app about base components textarea resources -ts translations/kestrun_$$language.ts || exit 1; done
 
 bench: build
 	@./tools/install-packages $(SHOT_PACKAGES) $(A11Y_PACKAGES)

@@ -8,7 +8,7 @@
 #include <memory>
 
 class QLabel;
-class QPushButton;
+class TBitBtn;
 class TImageMp;
 class TVelmGradient;
 class TWebLabel;
@@ -27,7 +27,7 @@ public:
     TImageMp* ImageMp1 = nullptr;
     QWidget* Panel1 = nullptr;
     QLabel* Label2 = nullptr;
-    QPushButton* BitBtnClose = nullptr;
+    TBitBtn* BitBtnClose = nullptr;
     QLabel* label1 = nullptr;
     TVelmGradient* VelmGradient1 = nullptr;
     TWebLabel* WebLabel1 = nullptr;

@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMenu>
 #include <QPixmap>
 #include <QPointer>
 #include <QSettings>
@@ -18,13 +19,13 @@ TApplication::TApplication(int& argc, char** argv)
     // windows under it.
     setApplicationName(TitleFromExecutable(applicationFilePath()));
     setWindowIcon(ProgramIcon());
-    // Qt's own texts in the user's language, where its translations are installed.
-    auto* translator = new QTranslator(this);
-    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        installTranslator(translator);
-    else
-        delete translator;
+    // Qt's texts and ours in the user's language: Qt's where its
+    // translations are installed, ours under our data folder, or beside the
+    // program when it runs from its build.
+    InstallTranslation(QStringLiteral("qtbase"), {QLibraryInfo::path(QLibraryInfo::TranslationsPath)});
+    const QString folder = applicationDirPath();
+    InstallTranslation(QStringLiteral("kestrun"), {folder + QStringLiteral("/../share/kestrun/translations"),
+                                                   folder + QStringLiteral("/translations")});
     // Docks and window managers match our windows to the desktop entry.
     setDesktopFileName(QStringLiteral("example.kestrun.Kestrun"));
     // Kestrun keeps nothing between runs, yet Qt's file dialog stores its
@@ -37,10 +38,28 @@ TApplication::TApplication(int& argc, char** argv)
 
 bool TApplication::eventFilter(QObject* watched, QEvent* event)
 {
+    // Our windows keep their designed layout in every language, and a menu
+    // would take that direction from the control it belongs to. Menus are
+    // laid out by Qt, so they follow the language, as Qt's dialogs and boxes
+    // do: right to left and whole in Arabic.
+    if (event->type() == QEvent::Polish && qobject_cast<QMenu*>(watched))
+        static_cast<QMenu*>(watched)->setLayoutDirection(layoutDirection());
     if (event->type() == QEvent::Hide && watched->isWidgetType()
         && static_cast<QWidget*>(watched)->windowType() == Qt::Popup)
         QMetaObject::invokeMethod(this, &TApplication::CatchUpActivation, Qt::QueuedConnection);
     return QApplication::eventFilter(watched, event);
+}
+
+void TApplication::InstallTranslation(const QString& name, const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        auto* translator = new QTranslator(this);
+        if (translator->load(QLocale(), name, QStringLiteral("_"), folder)) {
+            installTranslator(translator);
+            return;
+        }
+        delete translator;
+    }
 }
 
 void TApplication::CatchUpActivation()

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 
 // The application object: created before anything else, it takes its title
 // from the executable's name and carries the program icon.
@@ -28,4 +29,7 @@ protected:
 
 private:
     void CatchUpActivation();
+    // Loads the catalogue `name` for the user's language from the first
+    // folder that has one; English needs none.
+    void InstallTranslation(const QString& name, const QStringList& folders);
 };

@@ -2,6 +2,8 @@
 
 #include "base/Failure.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 #include <cstdint>
 
@@ -56,9 +58,9 @@ bool IsDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
-[[noreturn]] void Fail(const char16_t* message)
+[[noreturn]] void Fail(const char* source)
 {
-    throw TFailure(QString::fromUtf16(message));
+    throw TFailure(source);
 }
 
 } // namespace
@@ -124,22 +126,32 @@ std::int32_t BytesFromMegabytes(long double megabytes)
 {
     const long double product = megabytes * 1'000'000.0L;
     if (std::isinf(product))
-        Fail(u"Floating point overflow");
+        Fail(QT_TRANSLATE_NOOP("Failure", "Floating point overflow"));
     const long double truncated = std::trunc(product);
     constexpr long double TwoTo63 = 9223372036854775808.0L;
     if (std::isnan(truncated) || truncated >= TwoTo63 || truncated < -TwoTo63)
-        Fail(u"Invalid floating point operation");
+        Fail(QT_TRANSLATE_NOOP("Failure", "Invalid floating point operation"));
     const auto bytes = static_cast<std::int64_t>(truncated);
     if (bytes < 0 || bytes > INT32_MAX)
-        Fail(u"Range check error");
+        Fail(QT_TRANSLATE_NOOP("Failure", "Range check error"));
     return static_cast<std::int32_t>(bytes);
 }
 
 std::int32_t BytesToRead(const QString& numberText, QChar decimalSeparator)
 {
     const auto megabytes = TextToExtended(numberText, decimalSeparator);
-    if (!megabytes)
-        throw TFailure(u'\'' + numberText + QStringLiteral("' is not a valid floating point value"));
+    if (!megabytes) {
+        QString message = FailureText(QT_TRANSLATE_NOOP("Failure", "'%s' is not a valid floating point value"),
+                                      numberText);
+        // Where the separator is not ".", a translation may show how this
+        // user writes the number; English reads as it always has.
+        //: Follows the invalid-number message where the decimal separator is not "."; %s is 0.5
+        //: written with this user's separator. Leave it untranslated where it is not wanted.
+        const char* hint = QT_TRANSLATE_NOOP("Failure", " (write it as %s)");
+        if (decimalSeparator != u'.' && QCoreApplication::translate("Failure", hint) != QLatin1StringView(hint))
+            message += FailureText(hint, u'0' + decimalSeparator + u'5');
+        throw TFailure(message);
+    }
     return BytesFromMegabytes(*megabytes);
 }
 

@@ -18,9 +18,9 @@ TTailBlock::TTailBlock(std::int32_t size)
       FSize(size)
 {
     if (size < 0)
-        throw TFailure(QStringLiteral("Range check error"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Range check error"));
     if (!FData)
-        throw TFailure(QStringLiteral("Out of memory"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Out of memory"));
 }
 
 namespace {
@@ -82,7 +82,7 @@ TTailFile::TTailFile(const QString& path)
     : FHandle(OpenRegularLocked(NativePath(path), FSize))
 {
     if (FHandle < 0)
-        throw TFailure(QStringLiteral("Cannot open file ") + path);
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Cannot open file %s"), path);
 }
 
 TTailFile::~TTailFile()
@@ -129,6 +129,6 @@ std::int64_t TTailFile::ReadTail(TTailBlock& block) const
     TArrivalsWriter writer(arrivals);
     ReadTail(writer);
     if (TArrivalsView(arrivals).Failed())
-        throw TFailure(QStringLiteral("Stream read error"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Stream read error"));
     return arrivals.Size();
 }

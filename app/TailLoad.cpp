@@ -28,11 +28,11 @@ std::optional<TTextStore> TTailLoad::Outcome()
         const bool stopped = reading.Follow();
         StopReader(); // from here the block is this thread's alone
         if (!stopped && TArrivalsView(FArrivals).Failed())
-            throw TFailure(QStringLiteral("Stream read error"));
+            throw TFailure(QT_TRANSLATE_NOOP("Failure", "Stream read error"));
         return reading.Finish(FBlock.TakeData());
     } catch (const std::bad_alloc&) {
         StopReader();
-        throw TFailure(QStringLiteral("Text exceeds memo capacity"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Text exceeds memo capacity"));
     }
 }
 

@@ -7,6 +7,7 @@
 #include "components/Accessible.h"
 #include "components/FlatCtls.h"
 #include "textarea/Memo.h"
+#include "textarea/MemoText.h"
 #include "ui_Unit1.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileIconProvider>
 #include <QGuiApplication>
 #include <QHash>
@@ -230,12 +232,18 @@ TForm1::TForm1(QWidget* parent)
     ebReadNum = FUi->ebReadNum;
     Label1 = FUi->Label1;
     FlatButton1 = FUi->FlatButton1;
+    FOpenDescription = bbOpen->accessibleDescription();
     // The number field takes any text, however long.
     ebReadNum->setMaxLength(std::numeric_limits<int>::max());
 
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
     ApplyStoredLayout(this);
+    // A caption in another language may be wider than the designed one; it
+    // then grows to the left, so that it never runs under the field.
+    const int gap = 2 * Label1->fontMetrics().horizontalAdvance(u' ');
+    if (Label1->geometry().right() + gap >= ebReadNum->x())
+        Label1->move(ebReadNum->x() - gap - Label1->width(), Label1->y());
     FAnchors.Capture(this);
 
     new TEnterClicks(bbOpen);
@@ -264,12 +272,35 @@ void TForm1::LoadTail()
     TTailLoad load(OpenDialog1.FileName(), BytesToRead(ebReadNum->text(), FDecimalSeparator), *Memo1);
     if (auto text = load.Outcome())
         Memo1->LoadStore(std::move(*text));
+    DescribeShown(OpenDialog1.FileName());
+}
+
+void TForm1::DescribeShown(const QString& path)
+{
+    FShown = tr("Showing %1, lines: %L2.").arg(QFileInfo(path).fileName()).arg(Memo1->Model().LineCount());
+    FShownUntold = true;
+    // Right after the dialog the window manager has yet to give this window
+    // back the keyboard, and a screen reader hears only what changes where
+    // the focus is.
+    if (isActiveWindow())
+        QMetaObject::invokeMethod(this, &TForm1::TellShown, Qt::QueuedConnection);
+}
+
+void TForm1::TellShown()
+{
+    if (!FShownUntold || !isActiveWindow())
+        return;
+    FShownUntold = false;
+    Memo1->setAccessibleDescription(FShown);
+    bbOpen->setAccessibleDescription(FShown + u' ' + FOpenDescription);
 }
 
 void TForm1::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::LocaleChange)
         FDecimalSeparator = UserDecimalSeparator();
+    if (event->type() == QEvent::ActivationChange && FShownUntold && isActiveWindow())
+        QMetaObject::invokeMethod(this, &TForm1::TellShown, Qt::QueuedConnection);
     QWidget::changeEvent(event);
 }
 

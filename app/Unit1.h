@@ -74,8 +74,16 @@ protected:
 private:
     void bbOpenClick();
     void FlatButton1Click();
+    // What a load showed, for screen readers: the text area's description,
+    // and "..."'s, which is what has the focus after a load and so is heard
+    // as it changes, once this window is active again.
+    void DescribeShown(const QString& path);
+    void TellShown();
 
     std::unique_ptr<Ui::TForm1> FUi;
     TAnchorLayout FAnchors;
     QChar FDecimalSeparator;
+    QString FOpenDescription;
+    QString FShown;
+    bool FShownUntold = false;
 };

@@ -12,10 +12,17 @@ QEvent::Type CancelModeEventType()
     return type;
 }
 
+QString FailureText(const char* source, const QString& argument)
+{
+    QString text = QCoreApplication::translate("Failure", source);
+    return text.replace(QLatin1StringView("%s"), argument);
+}
+
 QString DisplayText(const QString& message)
 {
     if (!message.isEmpty() && message.back().unicode() > u'.')
-        return message + u'.';
+        //: The full stop the error display puts after a message that does not end in one.
+        return message + FailureText(QT_TRANSLATE_NOOP("Failure", "."));
     return message;
 }
 
@@ -47,11 +54,11 @@ void ShowCurrentException() noexcept
         } catch (const TFailure& failure) {
             ShowFailure(failure.Message());
         } catch (const std::bad_alloc&) {
-            ShowFailure(QStringLiteral("Out of memory"));
+            ShowFailure(FailureText(QT_TRANSLATE_NOOP("Failure", "Out of memory")));
         } catch (const std::exception& e) {
             ShowFailure(QString::fromUtf8(e.what()));
         } catch (...) {
-            ShowFailure(QStringLiteral("Unknown failure"));
+            ShowFailure(FailureText(QT_TRANSLATE_NOOP("Failure", "Unknown failure")));
         }
     } catch (...) {
         // The display itself failed (no memory for the box): nothing more can be shown.

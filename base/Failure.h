@@ -7,6 +7,12 @@
 #include <exception>
 #include <utility>
 
+// One of our own failure texts in the user's language. source is the English
+// wording, marked where it is written with QT_TRANSLATE_NOOP("Failure", ...)
+// so that the catalogues list it; "%s" in it stands for argument, put in
+// after the lookup, so a path or a typed number is shown as it is.
+QString FailureText(const char* source, const QString& argument = {});
+
 // A failure raised by our code. It carries the text the user will see; the
 // application's error display shows it once it reaches the boundary where Qt
 // called us.
@@ -15,6 +21,9 @@ class TFailure : public std::exception
 public:
     explicit TFailure(QString message)
         : FMessage(std::move(message)), FUtf8(FMessage.toUtf8()) {}
+    // One of our own texts, in the user's language (FailureText below).
+    explicit TFailure(const char* source, const QString& argument = {})
+        : TFailure(FailureText(source, argument)) {}
 
     const QString& Message() const noexcept { return FMessage; }
     const char* what() const noexcept override { return FUtf8.constData(); }

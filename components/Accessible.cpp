@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QString>
 
 namespace {
@@ -81,7 +82,7 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Description)
-            return QStringLiteral("Decorative");
+            return QCoreApplication::translate("TDecorationAccessible", "Decorative");
         return t == QAccessible::Name ? QString() : QAccessibleWidget::text(t);
     }
     QAccessible::State state() const override

@@ -143,7 +143,7 @@ int TGlyphList::AddImage(const QImage& image, const QImage& mask)
     const int slot = TakeSlot();
     if (!Replace(slot, image, mask)) {
         FInUse.clearBit(slot);
-        throw TFailure(QStringLiteral("Invalid image size"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Invalid image size"));
     }
     ++FLiveCount;
     return slot;
@@ -165,18 +165,18 @@ int TGlyphList::AddImageMasked(const QImage& image, QRgb maskColour, bool maskIs
 void TGlyphList::ReplaceImageMasked(int index, const QImage& image, QRgb maskColour, bool maskIsDefault)
 {
     if (image.width() < Width() || image.height() < Height())
-        throw TFailure(QStringLiteral("Invalid image size"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Invalid image size"));
     if (maskIsDefault)
         maskColour = TransparentColour(image);
     // Store through a temporary entry, as the list computes its own mask.
     const int temporary = AddMasked(image, maskColour);
     if (temporary < 0)
-        throw TFailure(QStringLiteral("Unable to Replace Image"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Unable to Replace Image"));
     const QImage colour = Image(temporary);
     const QImage mask = Mask(temporary);
     Delete(temporary);
     if (!Replace(index, colour, mask))
-        throw TFailure(QStringLiteral("Unable to Replace Image"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Unable to Replace Image"));
 }
 
 void TGlyphList::FreeSlot(int index)

@@ -23,9 +23,9 @@ constexpr std::array<std::pair<int, int>, TWireFrame::EdgeCount> Edges{{
 double Checked(double value)
 {
     if (std::isnan(value))
-        throw TFailure(QStringLiteral("Invalid floating point operation"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Invalid floating point operation"));
     if (std::isinf(value))
-        throw TFailure(QStringLiteral("Floating point overflow"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Floating point overflow"));
     return value;
 }
 
@@ -105,7 +105,7 @@ void TImageMp::SetTimerRate(int rate)
 {
     FTimerRate = rate;
     if (rate < 0)
-        throw TFailure(QStringLiteral("Range check error"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Range check error"));
     FTimer.setInterval(rate);
     if (rate == 0)
         FTimer.stop();
@@ -117,7 +117,7 @@ void TImageMp::StartTimer()
 {
     FTimer.start();
     if (!FTimer.isActive())
-        throw TFailure(QStringLiteral("Not enough timers available"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Not enough timers available"));
 }
 
 void TImageMp::Tick()

@@ -173,7 +173,7 @@ void TVelmGradient::SetStartColor(TStartColor value)
 void TVelmGradient::SetStepWidth(int value)
 {
     if (value < 1 || value > 10)
-        throw TFailure(QStringLiteral("Range check error"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Range check error"));
     FStepWidth = value;
     PaintNow();
 }
@@ -187,7 +187,7 @@ void TVelmGradient::SetStyle(TGradStyle value)
 void TVelmGradient::PaintNow()
 {
     if (!parentWidget())
-        throw TFailure(QStringLiteral("Control '%1' has no parent window").arg(objectName()));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Control '%s' has no parent window"), objectName());
     repaint();
 }
 

@@ -64,7 +64,7 @@ QString TMemoEditor::SelectedText() const
     try {
         return FText.Text(SelectionStart(), SelectionEnd());
     } catch (const std::bad_alloc&) {
-        throw TFailure(QStringLiteral("Not enough memory to copy the selection"));
+        throw TFailure(QT_TRANSLATE_NOOP("Failure", "Not enough memory to copy the selection"));
     }
 }
 

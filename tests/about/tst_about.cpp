@@ -1,6 +1,7 @@
 // The about window: its layout, showing, keyboard and the two ways it closes.
 
 #include "about/AboutUnit.h"
+#include "components/BitBtn.h"
 #include "components/ImageMp.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"
