@@ -12,6 +12,7 @@
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -42,10 +43,14 @@ TAboutForm::TAboutForm(QWidget* parent)
     BitBtnClose->setIcon(OkGlyph());
     BitBtnClose->setIconSize(QSize(18, 18));
     // The panel has the focus when the window opens, and screen readers say
-    // what has the focus: the program's name and its web address. They read
-    // the copyright and version lines as the window's own labels.
-    Panel1->setAccessibleName(label1->text());
-    Panel1->setAccessibleDescription(WebLabel1->text());
+    // what has the focus: so it says all the window says. A screen reader
+    // may skip announcing the window itself: Orca does when the click that
+    // opened it reaches it only after the window is active. The lines are
+    // the panel's labels, so they are not read twice when it does announce.
+    Panel1->setAccessibleName(windowTitle() + u' ' + label1->text());
+    Panel1->setAccessibleDescription(Label3->text() + u'\n' + Label2->text() + u'\n' + WebLabel1->text());
+    for (QLabel* line : {label1, Label2, Label3})
+        line->setBuddy(Panel1);
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { CallHandler([this] { BitBtnCloseClick(); }); });
     Panel1->setFocus();
 }

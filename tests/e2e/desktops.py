@@ -33,6 +33,18 @@ def poll(what, condition, timeout=TIMEOUT):
         time.sleep(0.05)
 
 
+# Orca, its debug log written line by line rather than in 8 KB blocks, so a
+# flow can read what it says as it says it.
+ORCA_LINE_BY_LINE = """
+import builtins, runpy, sys
+opened = builtins.open
+builtins.open = lambda name, mode="r", *rest, **named: (
+    opened(name, mode, 1) if mode == "w" and not rest and not named else opened(name, mode, *rest, **named))
+sys.argv[0] = "/usr/bin/orca"
+runpy.run_path("/usr/bin/orca", run_name="__main__")
+"""
+
+
 class Desktop:
     def __init__(self):
         self.processes = []
@@ -47,7 +59,8 @@ class Desktop:
         # E2E_ORCA=FILE: Orca listens too (speech off), its debug log in FILE,
         # to read what it would present.
         if os.environ.get("E2E_ORCA"):
-            self.start(["orca", "--replace", "-d", "speech", "--debug-file", os.environ["E2E_ORCA"]])
+            self.start(["/usr/bin/python3", "-c", ORCA_LINE_BY_LINE, "--replace", "-d", "speech",
+                        "--debug-file", os.environ["E2E_ORCA"]])
 
     def close(self):
         for process in reversed(self.processes):

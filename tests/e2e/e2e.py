@@ -11,6 +11,7 @@ condition with a timeout; nothing relies on a sleep alone.
 """
 import fcntl
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -557,7 +558,7 @@ def about_window(kestrun):
     click(kestrun.about_button)
     about = kestrun.window(lambda w: w.name == "About", "an about window")
     panel = wait("its panel", lambda: find(about, lambda a: a.getRole() == pyatspi.ROLE_FILLER
-                                           and a.name == "Kestrun"))
+                                           and a.name == "About Kestrun"))
     wait("the about window active with the focus on its panel",
          lambda: has_state(about, pyatspi.STATE_ACTIVE) and has_state(panel, pyatspi.STATE_FOCUSED))
     wait("the about window announced", lambda: EVENTS.since(mark, "window:activate", about))
@@ -619,6 +620,63 @@ def flow_abouttwice(kestrun, work):
     keys("Return")
     about_freed(kestrun, "Return twice")
     check("no line end typed into the text area", kestrun.count() == 0)
+
+
+class Orca:
+    """What Orca would say (its speech is off), read from its debug log."""
+
+    def __init__(self, path):
+        self.path, self.offset = path, 0
+        wait("Orca to be listening", lambda: "Startup complete" in self.read(0))
+
+    def read(self, offset):
+        with open(self.path, encoding="utf-8", errors="replace") as log:
+            log.seek(offset)
+            return log.read()
+
+    def mark(self):
+        self.offset = os.path.getsize(self.path)
+
+    def hears(self, what, *words):
+        """Waits until Orca has said every word since the mark."""
+        def said():
+            lines = re.findall(r"SPEECH OUTPUT: '(.*?)' ?\{", self.read(self.offset), re.S)
+            return lines if all(any(w in l for l in lines) for w in words) else None
+        note("Orca said for %s: %s" % (what, " | ".join(wait("Orca to say " + what, said)).replace("\n", " / ")))
+
+
+def flow_orca(kestrun, work):
+    # With Orca listening, as a blind user hears the program: a load's
+    # outcome where the focus is, each about window as it opens (ten in a
+    # row, then a second one over the first), and the first one again when
+    # the second closes.
+    orca = Orca(os.environ["E2E_ORCA"])
+    path = os.path.join(work, "heard.log")
+    write_log(path, 5000)
+    orca.mark()
+    kestrun.choose(path)
+    orca.hears("the load", "Showing heard.log, lines: ")
+    about_words = ("About", "\u00a9 2026", "Version 1.0")
+    for n in range(1, 11):
+        orca.mark()
+        about_window(kestrun)
+        orca.hears("about window %d of 10" % n, *about_words)
+        keys("Return")
+        about_freed(kestrun, "Return")
+    orca.mark()
+    first = about_window(kestrun)
+    orca.hears("the first of two about windows", *about_words)
+    orca.mark()
+    click(kestrun.about_button)
+    second = kestrun.window(lambda w: w.name == "About" and w != first, "a second about window")
+    wait("the second about window active", lambda: has_state(second, pyatspi.STATE_ACTIVE))
+    orca.hears("the second about window", *about_words)
+    orca.mark()
+    keys("Return")
+    wait("the first about window active again", lambda: has_state(first, pyatspi.STATE_ACTIVE))
+    orca.hears("the first about window again", "About")
+    keys("Return")
+    about_freed(kestrun, "Return twice")
 
 
 def flow_hotframe(kestrun, work):
