@@ -113,8 +113,11 @@ void TestAbout::focusAndKeys()
     QTest::keyClick(about->Panel1, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(about && about->isVisible());
+    const QImage unfocused = about->BitBtnClose->grab().toImage();
     QTest::keyClick(about->Panel1, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), about->BitBtnClose);
+    // The focus shows on OK, although it is the default button.
+    QVERIFY(about->BitBtnClose->grab().toImage() != unfocused);
 
     // Enter before OK was ever tabbed to closes and frees the window.
     QPointer<TAboutForm> other = new TAboutForm;

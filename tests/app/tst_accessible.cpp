@@ -8,10 +8,13 @@
 #include "textarea/Memo.h"
 #include "components/VelmGrad.h"
 #include "components/WebLabel.h"
+#include "tests/Harness.h"
 #include "tests/app/AppTestMain.h"
 
 #include <QAccessible>
 #include <QDesktopServices>
+#include <QLabel>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -45,6 +48,7 @@ class TestAccessible : public QObject
 private Q_SLOTS:
     void mainWindow();
     void aboutWindow();
+    void loadIsDescribed();
 
 public:
     QList<QUrl> Opened;
@@ -126,6 +130,33 @@ void TestAccessible::aboutWindow()
         QVERIFY(!node->state().focusable);
     }
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+
+    // The panel has the focus at first: it says all the window says.
+    QAccessibleInterface* panel = Find(window, form.Panel1);
+    QCOMPARE(panel->text(QAccessible::Name), QStringLiteral("About Kestrun"));
+    for (const QLabel* line : {form.Label2, form.Label3})
+        QVERIFY(panel->text(QAccessible::Description).contains(line->text()));
+}
+
+// A load tells what the text area now shows: in its description, and in
+// that of "...", where the focus is after the dialog, once the window is
+// active again and a screen reader follows the focus there. (Qt's offscreen
+// platform sends no accessibility events; the Orca flow hears them.)
+void TestAccessible::loadIsDescribed()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("three.log"));
+    QVERIFY(WriteFile(path, "one\ntwo\nthree"));
+    TForm1 form;
+    const QString purpose = form.bbOpen->accessibleDescription();
+    form.OpenDialog1.SetFileName(path);
+    form.LoadTail();
+    QCoreApplication::processEvents();
+    QVERIFY(form.Memo1->accessibleDescription().isEmpty()); // not yet active: nobody would hear it
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTRY_COMPARE(form.Memo1->accessibleDescription(), QStringLiteral("Showing three.log, lines: 3."));
+    QCOMPARE(form.bbOpen->accessibleDescription(), form.Memo1->accessibleDescription() + u' ' + purpose);
 }
 
 KESTRUN_APP_TEST_MAIN(TestAccessible)

@@ -168,13 +168,19 @@ def text_of(node):
 
 
 class Kestrun:
-    # Qt's own captions of the file dialog, in English unless a flow starts
-    # the program in another language.
+    # The names a screen reader finds the controls by, and Qt's own captions
+    # of the file dialog: English unless a flow starts the program in
+    # another language.
+    memo_name = "File tail"
+    field_name = "Last MB to open"
+    open_name = "Open file"
+    about_name = "About Kestrun"
     open_title = "Open"
     name_label = "File name:"
     cancel = "Cancel"
 
-    def __init__(self, program, workdir, **environment):
+    def __init__(self, program, workdir, texts=None, **environment):
+        self.__dict__.update(texts or {})
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", **DESKTOP.env, **environment)
         self.mark = 0
         self.process = subprocess.Popen([program], cwd=workdir, env=env)
@@ -182,10 +188,10 @@ class Kestrun:
             pyatspi.Registry.getDesktop(0), lambda a: a.getRoleName() == "application" and a.name == "kestrun"
             and any(c is not None and c.name == "Kestrun 1.0" for c in a)))
         self.frame = next(c for c in self.app if c is not None and c.name == "Kestrun 1.0")
-        self.memo = find(self.frame, lambda a: a.name == "File tail")
-        self.field = find(self.frame, lambda a: a.getRole() == pyatspi.ROLE_TEXT and a.name == "Last MB to open")
-        self.open_button = find(self.frame, lambda a: a.name == "Open file")
-        self.about_button = find(self.frame, lambda a: a.name == "About Kestrun")
+        self.memo = find(self.frame, lambda a: a.name == self.memo_name)
+        self.field = find(self.frame, lambda a: a.getRole() == pyatspi.ROLE_TEXT and a.name == self.field_name)
+        self.open_button = find(self.frame, lambda a: a.name == self.open_name)
+        self.about_button = find(self.frame, lambda a: a.name == self.about_name)
         # On a busy machine the window can be on the bus before the window
         # manager has placed and activated it; a click before then misses.
         wait("the main window to be active", lambda: has_state(self.frame, pyatspi.STATE_ACTIVE))
@@ -709,6 +715,8 @@ def flow_hotframe(kestrun, work):
 
 
 def flow_german(kestrun, work):
+    # Kestrun's own texts in German beside Qt's: the controls were found by
+    # their German names; the dialog and the error say the rest.
     data = write_log(os.path.join(work, "small.log"), 5000)
     path = os.path.join(work, "small.log")
     kestrun.set_number("0.5")
@@ -721,24 +729,69 @@ def flow_german(kestrun, work):
     kestrun.gone(kestrun.open_title, "the file dialog to close")
     kestrun.back_in_main_window(kestrun.open_button)
     kestrun.choose(path)
-    kestrun.error_box("'0.5' is not a valid floating point value.")
+    kestrun.error_box("\u201e0.5\u201c ist kein g\u00fcltiger Gleitkommawert \u2013 bitte mit Dezimalkomma "
+                      "schreiben, z. B. 0,5.")
     kestrun.back_in_main_window(kestrun.open_button)
     kestrun.set_number("0,5")
     kestrun.choose(path)
     shows_tail(kestrun, data, "0.5")
 
 
-def german(program, work):
-    """The program as a German user starts it, with a locale built here."""
+def in_language(program, work, locale, language, texts):
+    """The program as a user of another language starts it, with a locale built here."""
     locales = os.path.join(work, "locales")
     os.makedirs(locales)
-    subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", os.path.join(locales, "de_DE.UTF-8")],
+    subprocess.run(["localedef", "-i", locale, "-f", "UTF-8", os.path.join(locales, locale + ".UTF-8")],
                    capture_output=True)
-    if not os.path.exists(os.path.join(locales, "de_DE.UTF-8", "LC_NUMERIC")):
-        raise Failure("localedef could not build de_DE.UTF-8")
-    kestrun = Kestrun(program, work, LOCPATH=locales, LC_ALL="de_DE.UTF-8", LANGUAGE="de")
-    kestrun.open_title, kestrun.name_label, kestrun.cancel = "\u00d6ffnen", "Dateiname:", "Abbrechen"
-    return kestrun
+    if not os.path.exists(os.path.join(locales, locale + ".UTF-8", "LC_NUMERIC")):
+        raise Failure("localedef could not build %s.UTF-8" % locale)
+    return Kestrun(program, work, texts, LOCPATH=locales, LC_ALL=locale + ".UTF-8", LANGUAGE=language)
+
+
+GERMAN = {"memo_name": "Dateiende", "field_name": "MB vom Dateiende", "open_name": "Datei \u00f6ffnen",
+          "about_name": "\u00dcber Kestrun", "open_title": "\u00d6ffnen", "name_label": "Dateiname:",
+          "cancel": "Abbrechen"}
+ARABIC = {"memo_name": "\u0646\u0647\u0627\u064a\u0629 \u0627\u0644\u0645\u0644\u0641",
+          "field_name": "\u0645\u064a\u063a\u0627\u0628\u0627\u064a\u062a \u0645\u0646 "
+                        "\u0627\u0644\u0646\u0647\u0627\u064a\u0629",
+          "open_name": "\u0641\u062a\u062d \u0645\u0644\u0641", "about_name": "\u062d\u0648\u0644 Kestrun"}
+
+
+def flow_arabic(kestrun, work):
+    # The text area's context menu in Arabic: right to left (it opens
+    # leftwards from the pointer) and whole: on the screen, and nothing
+    # drawn into its side borders, where a cut column of shortcuts ran.
+    x, y, w, h = DESKTOP.extents(kestrun.memo)
+    click_x, click_y = x + w // 2, y + h // 2
+    DESKTOP.click_at(click_x, click_y, 3)
+    mx, my, mw, mh = wait("the context menu", lambda: popup_at(kestrun, click_x, click_y))
+    shot = os.path.join(work, "menu.png")
+    DESKTOP.grab(mx, my, mw, mh, shot)
+    check("the menu opens leftwards from the pointer (%d..%d, pointer at %d)" % (mx, mx + mw, click_x),
+          abs(mx + mw - click_x) <= 4 and mx >= 0)
+    for side, column in (("left", 3), ("right", mw - 4)):
+        strip = subprocess.run(["convert", shot, "-crop", "2x%d+%d+4" % (mh - 8, column), "-format", "%k", "info:"],
+                               capture_output=True, text=True).stdout.strip()
+        check("nothing drawn into the menu's %s border (%s colours)" % (side, strip), strip == "1")
+    keys("Escape")
+    wait("the menu to close", lambda: not popup_at(kestrun, click_x, click_y))
+
+
+def popup_at(kestrun, x, y):
+    """The place of a window of the program's (on X11) that is not its main
+    window and has the point on its edge or inside."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(kestrun.process.pid)],
+                           capture_output=True, text=True).stdout.split()
+    for window in found:
+        name = subprocess.run(["xdotool", "getwindowname", window], capture_output=True, text=True).stdout
+        if name.strip() == "Kestrun 1.0":
+            continue
+        shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True)
+        g = dict(line.split("=", 1) for line in shell.stdout.split())
+        wx, wy, ww, wh = (int(g[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        if wx - 4 <= x <= wx + ww + 4 and wy - 4 <= y <= wy + wh + 4:
+            return wx, wy, ww, wh
+    return None
 
 
 def flow_longlines(kestrun, work):
@@ -853,7 +906,9 @@ def main():
         import pyatspi   # after the accessibility bus is up
         EVENTS.listen()
         if flow == "german":
-            kestrun = german(program, work)
+            kestrun = in_language(program, work, "de_DE", "de", GERMAN)
+        elif flow == "arabic":
+            kestrun = in_language(program, work, "ar_EG", "ar", ARABIC)
         elif flow == "ibus":
             kestrun = with_ibus(program, work)
         elif flow == "faults":
