@@ -200,17 +200,19 @@ std::optional<QString> TOpenDialog::RunDialog()
     if (!FFileName.isEmpty())
         dialog.selectFile(FFileName);
 
-    // Back to where the user was once the dialog has gone, whatever the
-    // window manager makes of a closed owner-less window.
+    // Back to where the user was once the dialog has gone, whatever an X11
+    // window manager makes of a closed owner-less window. A Wayland
+    // compositor gives the keyboard back to the window that had it; a
+    // request of ours would be answered late, after the window that comes
+    // next (an error box), and take the keyboard from that one.
     const QPointer<QWidget> active = QApplication::activeWindow();
     const QPointer<QWidget> focus = QApplication::focusWidget();
     const bool accepted = dialog.exec() == QDialog::Accepted;
     const QStringList chosen = dialog.selectedFiles();
-    if (active) {
+    if (active && !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         active->activateWindow();
-        if (focus)
-            focus->setFocus(Qt::OtherFocusReason);
-    }
+    if (active && focus)
+        focus->setFocus(Qt::OtherFocusReason);
     if (!accepted || chosen.isEmpty())
         return std::nullopt;
     return chosen.front();

@@ -179,10 +179,14 @@ class X11(Desktop):
                               text=True).stdout
 
 
+# A desktop that lets a program hand its own window the keyboard when it
+# asks through xdg-activation, as GNOME and KDE do; sway's default only
+# marks such a window urgent.
 SWAY_CONFIG = """\
 output HEADLESS-1 resolution 1280x1024
 for_window [app_id=".*"] floating enable
 for_window [class=".*"] floating enable
+focus_on_window_activation focus
 xwayland {xwayland}
 exec sh -c 'echo "$DISPLAY" > "$XDG_RUNTIME_DIR/display.new" && mv "$XDG_RUNTIME_DIR/display.new" "$XDG_RUNTIME_DIR/display"'
 """
