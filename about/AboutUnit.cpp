@@ -47,7 +47,6 @@ TAboutForm::TAboutForm(QWidget* parent)
     // may skip announcing the window itself: Orca does when the click that
     // opened it reaches it only after the window is active. The lines are
     // the panel's labels, so they are not read twice when it does announce.
-    Panel1->setAccessibleName(windowTitle() + u' ' + label1->text());
     Panel1->setAccessibleDescription(Label3->text() + u'\n' + Label2->text() + u'\n' + WebLabel1->text());
     for (QLabel* line : {label1, Label2, Label3})
         line->setBuddy(Panel1);
@@ -156,6 +155,21 @@ void TAboutForm::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
+void TAboutForm::NameForScreenReaders()
+{
+    // A new about window lies exactly over the one before. Screen readers
+    // take windows alike in role, name and place for one (Orca announces
+    // neither the window nor its focus then), so the second and later ones
+    // open at a time are numbered for them.
+    int open = 1;
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows)
+        open += window != this && qobject_cast<TAboutForm*>(window) && window->isVisible();
+    setAccessibleName(open > 1 ? QStringLiteral("%1 (%L2)").arg(windowTitle()).arg(open) : QString());
+    const QString name = accessibleName().isEmpty() ? windowTitle() : accessibleName();
+    Panel1->setAccessibleName(name + u' ' + label1->text());
+}
+
 void TAboutForm::showEvent(QShowEvent* event)
 {
     CallHandler([this] { FormShow(); });
@@ -165,6 +179,7 @@ void TAboutForm::showEvent(QShowEvent* event)
         QScreen* active = QApplication::activeWindow() ? QApplication::activeWindow()->screen() : primary;
         if (primary && active)
             move(CentredTopLeft(primary->geometry(), active->geometry(), size()));
+        NameForScreenReaders();
     }
     QDialog::showEvent(event);
     // Window managers do not activate a tool window on their own, and this

@@ -51,6 +51,8 @@ private:
     // Hands the keyboard to the about window that was active last, of those
     // still showing, as this one goes: not to whatever the desktop picks.
     void ActivateNextAbout();
+    // What screen readers call the window and its panel; see the .cpp.
+    void NameForScreenReaders();
 
     std::unique_ptr<Ui::TAboutForm> FUi;
     bool FPlaced = false;

@@ -574,7 +574,7 @@ def about_window(kestrun):
 
 def about_freed(kestrun, how):
     wait("the about window to be freed (%s)" % how,
-         lambda: not any(w is not None and w.name == "About" for w in kestrun.app))
+         lambda: not any(w is not None and w.name.startswith("About") for w in kestrun.app))
     note("%s freed the about window" % how)
 
 
@@ -604,8 +604,10 @@ def flow_about(kestrun, work):
 
     about = about_window(kestrun)
     ok = find(about, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == "OK")
+    unfocused = button_pixels(ok)
     keys("Tab")
     wait("Tab to reach OK", lambda: has_state(ok, pyatspi.STATE_FOCUSED))
+    wait("OK to show its focus", lambda: button_pixels(ok) != unfocused)
     keys("Return")
     about_freed(kestrun, "Tab, Return")
 
@@ -619,7 +621,7 @@ def flow_abouttwice(kestrun, work):
     # the text area below.
     first = about_window(kestrun)
     click(kestrun.about_button)
-    second = kestrun.window(lambda w: w.name == "About" and w != first, "a second about window")
+    second = kestrun.window(lambda w: w.name == "About (2)", "a second about window, numbered")
     wait("the second about window active", lambda: has_state(second, pyatspi.STATE_ACTIVE))
     keys("Return")
     wait("the first about window active again", lambda: has_state(first, pyatspi.STATE_ACTIVE))
@@ -674,9 +676,9 @@ def flow_orca(kestrun, work):
     orca.hears("the first of two about windows", *about_words)
     orca.mark()
     click(kestrun.about_button)
-    second = kestrun.window(lambda w: w.name == "About" and w != first, "a second about window")
+    second = kestrun.window(lambda w: w.name == "About (2)", "a second about window, numbered")
     wait("the second about window active", lambda: has_state(second, pyatspi.STATE_ACTIVE))
-    orca.hears("the second about window", *about_words)
+    orca.hears("the second about window", "About (2)", *about_words[1:])
     orca.mark()
     keys("Return")
     wait("the first about window active again", lambda: has_state(first, pyatspi.STATE_ACTIVE))
