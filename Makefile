@@ -9,9 +9,10 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
 # What the end-to-end tests drive the real window with: an X11 desktop, and
 # a Wayland one (sway headless, Xwayland, keys, a pointer through VNC,
-# screenshots, the clipboard) with Qt's Wayland plugin.
+# screenshots, the clipboard) with Qt's Wayland plugin; and Orca, the
+# screen reader one flow listens with.
 E2E_PACKAGES := xvfb xauth openbox xdotool x11-utils xclip dbus at-spi2-core python3-pyatspi imagemagick ibus ibus-libpinyin \
-	sway xwayland wtype wayvnc grim wl-clipboard qt6-wayland
+	sway xwayland wtype wayvnc grim wl-clipboard qt6-wayland orca
 # Qt's own translations, and the locale sources the tests build German and
 # Arabic locales from.
 L10N_PACKAGES := qt6-translations-l10n locales

@@ -21,7 +21,7 @@ class TFailure : public std::exception
 public:
     explicit TFailure(QString message)
         : FMessage(std::move(message)), FUtf8(FMessage.toUtf8()) {}
-    // One of our own texts, in the user's language (FailureText below).
+    // One of our own texts, in the user's language (FailureText above).
     explicit TFailure(const char* source, const QString& argument = {})
         : TFailure(FailureText(source, argument)) {}
 
