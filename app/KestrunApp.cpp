@@ -34,6 +34,7 @@ TApplication::TApplication(int& argc, char** argv)
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     installEventFilter(this);
+    connect(this, &QGuiApplication::focusWindowChanged, this, &TApplication::KeepModalFocused);
 }
 
 bool TApplication::eventFilter(QObject* watched, QEvent* event)
@@ -44,20 +45,22 @@ bool TApplication::eventFilter(QObject* watched, QEvent* event)
     // do: right to left and whole in Arabic.
     if (event->type() == QEvent::Polish && qobject_cast<QMenu*>(watched))
         static_cast<QMenu*>(watched)->setLayoutDirection(layoutDirection());
-    // While a modal window shows, it keeps the keyboard. A Wayland
-    // compositor can still give it to a window below: Qt asks for a window
-    // to be activated whenever the focus moves in it, and the answer to one
-    // asked for just before the modal window appeared comes after it.
-    if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
-        const QPointer<QWidget> modal = activeModalWidget();
-        if (modal && watched != modal && static_cast<QWidget*>(watched)->isWindow())
-            QMetaObject::invokeMethod(
-                this, [modal] { if (modal) modal->activateWindow(); }, Qt::QueuedConnection);
-    }
     if (event->type() == QEvent::Hide && watched->isWidgetType()
         && static_cast<QWidget*>(watched)->windowType() == Qt::Popup)
         QMetaObject::invokeMethod(this, &TApplication::CatchUpActivation, Qt::QueuedConnection);
     return QApplication::eventFilter(watched, event);
+}
+
+void TApplication::KeepModalFocused(QWindow* focused)
+{
+    // While a modal window shows, it keeps the keyboard. A Wayland
+    // compositor can still give it to a window below: Qt asks for a window
+    // to be activated whenever the focus moves in it, and the answer to one
+    // asked for just before the modal window appeared comes after it.
+    const QPointer<QWidget> modal = activeModalWidget();
+    if (!focused || !modal || !modal->windowHandle() || focused == modal->windowHandle())
+        return;
+    QMetaObject::invokeMethod(this, [modal] { if (modal) modal->activateWindow(); }, Qt::QueuedConnection);
 }
 
 void TApplication::InstallTranslation(const QString& name, const QStringList& folders)

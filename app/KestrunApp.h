@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class QWindow;
+
 // The application object: created before anything else, it takes its title
 // from the executable's name and carries the program icon.
 class TApplication final : public QApplication
@@ -29,6 +31,7 @@ protected:
 
 private:
     void CatchUpActivation();
+    void KeepModalFocused(QWindow* focused);
     // Loads the catalogue `name` for the user's language from the first
     // folder that has one; English needs none.
     void InstallTranslation(const QString& name, const QStringList& folders);

@@ -179,14 +179,11 @@ class X11(Desktop):
                               text=True).stdout
 
 
-# A desktop that lets a program hand its own window the keyboard when it
-# asks through xdg-activation, as GNOME and KDE do; sway's default only
-# marks such a window urgent.
 SWAY_CONFIG = """\
 output HEADLESS-1 resolution 1280x1024
 for_window [app_id=".*"] floating enable
 for_window [class=".*"] floating enable
-focus_on_window_activation focus
+focus_on_window_activation {activation}
 xwayland {xwayland}
 exec sh -c 'echo "$DISPLAY" > "$XDG_RUNTIME_DIR/display.new" && mv "$XDG_RUNTIME_DIR/display.new" "$XDG_RUNTIME_DIR/display"'
 """
@@ -196,7 +193,10 @@ class Wayland(Desktop):
     """sway headless as this (ordinary) user, wayvnc for a pointer, the
     accessibility bus. The program talks Wayland, or X11 through Xwayland."""
 
-    def __init__(self, xwayland=False):
+    def __init__(self, xwayland=False, grants_activation=False):
+        """grants_activation: the desktop hands a window the keyboard when
+        the program asks for it through xdg-activation, as GNOME and KDE
+        do; sway's default only marks such a window urgent."""
         super().__init__()
         from vncpointer import VncPointer
         self.name = "xwayland" if xwayland else "wayland"
@@ -205,7 +205,8 @@ class Wayland(Desktop):
         self.runtime = tempfile.mkdtemp(prefix="kestrun-wl-")   # mode 700, as Wayland asks
         config = os.path.join(self.runtime, "sway.conf")
         with open(config, "w") as out:
-            out.write(SWAY_CONFIG.format(xwayland="enable" if xwayland else "disable"))
+            out.write(SWAY_CONFIG.format(xwayland="enable" if xwayland else "disable",
+                                         activation="focus" if grants_activation else "urgent"))
         os.environ.update(XDG_RUNTIME_DIR=self.runtime, WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
                           WLR_RENDERER="pixman")
         os.environ.pop("DISPLAY", None)
