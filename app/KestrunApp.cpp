@@ -58,8 +58,12 @@ void TApplication::KeepModalFocused(QWindow* focused)
     // to be activated whenever the focus moves in it, and the answer to one
     // asked for just before the modal window appeared comes after it.
     const QPointer<QWidget> modal = activeModalWidget();
-    if (!focused || !modal || !modal->windowHandle() || focused == modal->windowHandle())
+    if (!focused || !modal || !modal->windowHandle() || focused->type() == Qt::Popup)
         return;
+    // The modal window itself, or one of its own (its completion list).
+    for (const QWindow* window = focused; window; window = window->transientParent())
+        if (window == modal->windowHandle())
+            return;
     QMetaObject::invokeMethod(this, [modal] { if (modal) modal->activateWindow(); }, Qt::QueuedConnection);
 }
 
